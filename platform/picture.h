@@ -1,0 +1,66 @@
+#pragma once
+// Picture objects: an image made from a file's bytes that keeps those bytes, reports its size
+// and draws itself into a device context. Pictures are shared and immutable once made.
+//
+// A registry of decoders turns bytes into pictures. GIF (first image, through our own LZW
+// decoder) and uncompressed BMP are built in; a host may register more (the Qt layer adds every
+// format Qt reads).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/raster.h"
+
+namespace velmora::platform {
+
+// What a decoder produces: top-down pixels 0x00RRGGBB, and an opacity per pixel (empty when every
+// pixel is opaque; a transparent pixel is not drawn by Render).
+struct DecodedImage {
+  int width = 0;
+  int height = 0;
+  std::vector<RgbQuad> pixels;
+  std::vector<std::uint8_t> opaque;
+};
+
+class Picture {
+ public:
+  Picture(std::vector<std::uint8_t> sourceBytes, DecodedImage image);
+
+  // Size in picture units, which here are pixels.
+  int Width() const { return image_.width; }
+  int Height() const { return image_.height; }
+
+  // The exact bytes the picture was made from; serialising the picture writes exactly these.
+  const std::vector<std::uint8_t>& SourceBytes() const { return sourceBytes_; }
+  const DecodedImage& Image() const { return image_; }
+
+  // Draws the source rectangle (xSrc, ySrc, cxSrc, cySrc), in picture units with the y axis
+  // pointing up (the picture's bottom row is y 0), onto the destination rectangle (x, y, cx, cy)
+  // of `dc` in pixels. Source (0, Height(), Width(), -Height()) draws the whole picture upright;
+  // at 1:1 a pixel of colour (0, 0, i) lands in an 8-bit target whose table is the index palette
+  // as index i. Transparent pixels leave the target alone.
+  void Render(DeviceContext& dc, int x, int y, int cx, int cy, int xSrc, int ySrc, int cxSrc,
+              int cySrc) const;
+
+ private:
+  std::vector<std::uint8_t> sourceBytes_;
+  DecodedImage image_;
+};
+
+using PictureRef = std::shared_ptr<const Picture>;
+
+// A decoder returns nullopt for bytes it does not recognise or cannot decode.
+using PictureDecoder = std::function<std::optional<DecodedImage>(std::span<const std::uint8_t>)>;
+
+// Adds a decoder tried after the built-in ones (and after those registered before it).
+void RegisterPictureDecoder(std::string name, PictureDecoder decoder);
+
+// Makes a picture from an image file in memory, or returns null. Never throws.
+PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes);
+
+}  // namespace velmora::platform

@@ -1,0 +1,197 @@
+#pragma once
+// Raster layer: device-independent bitmaps, memory device contexts and bit-block transfers.
+//
+// The semantics follow the classic desktop graphics interface the control was designed against:
+//   - Bitmaps of 1, 8, 24 and 32 bits per pixel. Rows are padded to a multiple of 4 bytes and
+//     stored bottom-up (a positive height) or top-down (a negative height at creation, used for
+//     host surfaces that are handed to a toolkit as they are). 1- and 8-bit bitmaps carry a
+//     colour table of 2 or 256 entries.
+//   - Colour-table entries and 24/32-bit pixels are 0x00RRGGBB (blue, green, red, 0 in memory).
+//     Colours given to brushes, pens and system colours are 0x00BBGGRR (a "COLORREF").
+//   - A device context has exactly one bitmap selected; selecting returns the one selected
+//     before. A new context starts with its own 1 x 1 monochrome bitmap selected.
+//   - Transfers clip to both bitmaps. An 8-bit source is converted through its colour table; a
+//     1-bit source gives black (0) and white (1) through its own table; into a 1-bit target a
+//     colour maps to the nearer of black (0) and white (1); into an 8-bit target to the nearest
+//     entry of the target's colour table. A negative source width or height mirrors, also when
+//     source and target are the same bitmap.
+//   - StretchBlt resamples with HALFTONE (area-averaging when shrinking, bilinear when enlarging)
+//     while the context's stretch mode is kHalftone, nearest neighbour otherwise.
+//
+// Everything works on whole rows with lookup tables; nothing here is called per pixel.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace velmora::platform {
+
+using RgbQuad = std::uint32_t;   // 0x00RRGGBB
+using ColorRef = std::uint32_t;  // 0x00BBGGRR
+
+inline constexpr RgbQuad RgbQuadFromColorRef(ColorRef c) {
+  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+inline constexpr ColorRef ColorRefFromRgbQuad(RgbQuad q) { return RgbQuadFromColorRef(q); }
+
+enum class Rop : std::uint32_t {
+  kSrcCopy = 0x00CC0020,   // target = source
+  kSrcAnd = 0x008800C6,    // target = target AND source
+  kSrcPaint = 0x00EE0086,  // target = target OR source
+};
+
+// Stretch modes (SetStretchBltMode).
+inline constexpr int kBlackOnWhite = 1;
+inline constexpr int kWhiteOnBlack = 2;
+inline constexpr int kColorOnColor = 3;
+inline constexpr int kHalftone = 4;
+
+// Pen styles.
+inline constexpr int kPenSolid = 0;
+inline constexpr int kPenDash = 1;
+inline constexpr int kPenDot = 2;
+inline constexpr int kPenNull = 5;
+
+// Stock objects (GetStockBrush).
+inline constexpr int kWhiteBrush = 0;
+inline constexpr int kBlackBrush = 4;
+inline constexpr int kNullBrush = 5;
+
+// Largest bitmap the layer creates: 256 MiB of pixel memory, and no side above 1 << 20 pixels.
+// A platform refuses huge bitmaps too; with this bound hostile GIF dimensions fail a load cleanly.
+inline constexpr std::int64_t kMaxBitmapBytes = std::int64_t{256} << 20;
+inline constexpr int kMaxBitmapSide = 1 << 20;
+
+struct Point {
+  int x = 0;
+  int y = 0;
+};
+
+// Right and bottom are exclusive.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+class Bitmap {
+ public:
+  // Creates a zero-filled DIB. `height` > 0 stores rows bottom-up, < 0 top-down. `colorTable`
+  // initialises the 2 (1 bit) or 256 (8 bits) entries; missing entries are 0. Returns null when
+  // bitsPerPixel is not 1, 8, 24 or 32, a side is 0 or above kMaxBitmapSide, or the pixel memory
+  // would pass kMaxBitmapBytes.
+  static std::unique_ptr<Bitmap> Create(int width, int height, int bitsPerPixel,
+                                        std::span<const RgbQuad> colorTable = {});
+  ~Bitmap();
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }  // always positive
+  int BitsPerPixel() const { return bitsPerPixel_; }
+  bool TopDown() const { return topDown_; }
+  int Stride() const { return stride_; }  // bytes per row, a multiple of 4
+  std::size_t SizeBytes() const { return static_cast<std::size_t>(stride_) * height_; }
+
+  std::uint8_t* Bits() { return bits_.get(); }
+  const std::uint8_t* Bits() const { return bits_.get(); }
+  // Row y counted from the top of the image, whatever the storage order.
+  std::uint8_t* Row(int y);
+  const std::uint8_t* Row(int y) const;
+
+  // 2 entries for 1 bit, 256 for 8 bits, empty otherwise.
+  std::span<RgbQuad> ColorTable() { return {colorTable_.get(), colorTableSize_}; }
+  std::span<const RgbQuad> ColorTable() const { return {colorTable_.get(), colorTableSize_}; }
+
+ private:
+  Bitmap() = default;
+  int width_ = 0;
+  int height_ = 0;
+  int bitsPerPixel_ = 0;
+  bool topDown_ = false;
+  int stride_ = 0;
+  std::unique_ptr<std::uint8_t[]> bits_;
+  std::unique_ptr<RgbQuad[]> colorTable_;
+  std::size_t colorTableSize_ = 0;
+};
+
+struct Pen {
+  int style = kPenSolid;
+  ColorRef color = 0;
+};
+
+struct Brush {
+  bool hollow = false;  // the null brush: Rectangle leaves the inside alone
+  ColorRef color = 0;
+};
+
+// A memory device context.
+class DeviceContext {
+ public:
+  DeviceContext();
+  ~DeviceContext();
+  DeviceContext(const DeviceContext&) = delete;
+  DeviceContext& operator=(const DeviceContext&) = delete;
+
+  // Selects `bitmap` (not owned) and returns the bitmap selected before, which may be the
+  // context's own 1 x 1 monochrome default. Selecting null selects the default.
+  Bitmap* SelectObject(Bitmap* bitmap);
+  Bitmap& Selected() const { return *selected_; }
+
+  int SetStretchBltMode(int mode);  // returns the previous mode (initially kBlackOnWhite)
+  int StretchBltMode() const { return stretchMode_; }
+  Point SetBrushOrgEx(int x, int y);  // returns the previous origin
+  Point BrushOrg() const { return brushOrg_; }
+
+  Pen SelectPen(Pen pen);  // returns the previous pen (initially solid black)
+  const Pen& CurrentPen() const { return pen_; }
+  Brush SelectBrush(Brush brush);  // returns the previous brush (initially solid white)
+  const Brush& CurrentBrush() const { return brush_; }
+
+ private:
+  std::unique_ptr<Bitmap> defaultBitmap_;
+  Bitmap* selected_ = nullptr;
+  int stretchMode_ = kBlackOnWhite;
+  Point brushOrg_;
+  Pen pen_;
+  Brush brush_{false, 0xFFFFFF};
+};
+
+// A new memory context (the model context only decides compatibility and may be null).
+std::unique_ptr<DeviceContext> CreateCompatibleDC(const DeviceContext* model);
+
+// Copies cx x cy pixels from (xSrc, ySrc) of the source's selected bitmap to (x, y) of the
+// target's, through `rop`. Returns false when nothing could be transferred.
+bool BitBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
+            int xSrc, int ySrc, Rop rop);
+
+// Copies the source rectangle (xSrc, ySrc, cxSrc, cySrc) onto the target rectangle
+// (x, y, cx, cy), resampling as the target's stretch mode says. A negative width or height on
+// either side mirrors that axis (the rectangle then extends left of / above its origin, as the
+// classic interface has it). Source and target may be the same context.
+bool StretchBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
+                int xSrc, int ySrc, int cxSrc, int cySrc, Rop rop);
+
+// Replaces entries start .. start + n - 1 of the colour table of the 1- or 8-bit bitmap selected
+// in `dc`, without touching its pixels. Returns the number of entries set (0 if none).
+int SetDIBColorTable(DeviceContext& dc, int start, std::span<const RgbQuad> entries);
+
+Brush GetStockBrush(int which);
+inline Brush CreateSolidBrush(ColorRef color) { return {false, color}; }
+
+// Fills `rect` (right and bottom exclusive, clipped) with the brush's colour.
+bool FillRect(DeviceContext& dc, const Rect& rect, const Brush& brush);
+
+// Outlines (left, top)-(right, bottom), right and bottom exclusive, with the current pen (solid
+// or dotted, one pixel wide) and fills the inside with the current brush unless it is hollow.
+bool Rectangle(DeviceContext& dc, int left, int top, int right, int bottom);
+
+// The classic system colours 0..30 (COLOR_SCROLLBAR .. COLOR_MENUBAR), as a fixed table that a
+// host may override. Unknown numbers give 0.
+ColorRef GetSysColor(int index);
+void SetSysColorOverride(int index, ColorRef color);
+void ClearSysColorOverrides();
+
+}  // namespace velmora::platform
