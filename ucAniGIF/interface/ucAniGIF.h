@@ -1,0 +1,142 @@
+#pragma once
+// ucAniGIF: an animated-GIF control.
+//
+// Takes GIF87a / GIF89a data from a file, a byte array, a remote location or its saved
+// properties; keeps every frame's colour indices in one 8-bit frame strip; composites frames by
+// their disposal methods and transparency; draws them with five stretch modes, offsets,
+// mirroring and an optional background; animates on its own timer. Lives in a Container (see
+// platform/container.h), which delivers its notifications (the UserControl interface) and
+// receives its events. Construction is Initialize, destruction is Terminate.
+//
+// A property is a getter with the property's name and a setter Set<Name>. Booleans are plain
+// bool at this interface; failures come back as results and events, never as exceptions, except
+// where noted.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/container.h"
+#include "platform/picture.h"
+#include "ucAniGIF/document/gif_document.h"
+
+namespace velmora {
+
+// A byte array as a caller hands it over: its storage in memory order and the element count of
+// each dimension. No storage (null data) or three or more dimensions fail a load.
+struct ByteArrayArg {
+  const std::uint8_t* data = nullptr;
+  std::vector<std::int32_t> elementCounts;  // one entry per dimension
+  std::int32_t elementSize = 1;
+
+  static ByteArrayArg FromSpan(std::span<const std::uint8_t> bytes) {
+    return {bytes.data(), {static_cast<std::int32_t>(bytes.size())}, 1};
+  }
+};
+
+// An array of 32-bit values with a lower bound, as the palette methods exchange them.
+struct LongArray {
+  bool allocated = false;   // false: never sized, or erased
+  bool fixedSize = false;   // a fixed-size array cannot be resized by GetPalette
+  std::int32_t lowerBound = 0;
+  std::vector<std::int32_t> values;
+
+  std::int32_t UpperBound() const {
+    return lowerBound + static_cast<std::int32_t>(values.size()) - 1;
+  }
+};
+
+// Dispatch identifiers and help strings of the public interface, for hosts that bind by number.
+struct MemberInfo {
+  std::string_view name;
+  std::int32_t dispatchId;
+  std::string_view helpString;
+};
+std::span<const MemberInfo> PropertyTable();
+std::span<const MemberInfo> MethodTable();
+std::span<const MemberInfo> EventTable();
+
+class ucAniGIF final : public platform::UserControl {
+ public:
+  explicit ucAniGIF(platform::Container& container);  // Initialize
+  ~ucAniGIF() override;                               // Terminate
+  ucAniGIF(const ucAniGIF&) = delete;
+  ucAniGIF& operator=(const ucAniGIF&) = delete;
+
+  // --- Properties, in interface order ---
+  platform::PictureRef AnimatedGIF();             // the current frame as a one-frame GIF, or null
+  void SetAnimatedGIF(platform::PictureRef aGif);  // design mode only
+  std::int32_t CurrentFrame() const;
+  bool Enabled() const;
+  void SetEnabled(bool Enable);
+  std::int32_t FrameCount() const;
+  void SetFrameCount(std::int32_t nrFrames);  // ignored
+  std::int32_t ActualWidth() const;           // container size units
+  std::int32_t ActualHeight() const;
+  std::int32_t Stretch() const;
+  void SetStretch(std::int32_t newScale);
+  std::int32_t MinFrameDelay() const;
+  void SetMinFrameDelay(std::int32_t Delay);
+  std::int32_t Loops() const;
+  void SetLoops(std::int32_t Count);  // throws RuntimeError 6 for INT32_MIN
+  std::int32_t LoopsRemaining() const;
+  std::int32_t Mirrored() const;
+  void SetMirrored(std::int32_t MirrorStyle);
+  std::int32_t Action() const;
+  void SetAction(std::int32_t Act);
+  std::int32_t DelayAnimation() const;
+  void SetDelayAnimation(std::int32_t Mode);
+  platform::PictureRef MouseIcon() const;
+  void SetMouseIcon(platform::PictureRef MousePic);
+  std::int32_t MousePointer() const;
+  void SetMousePointer(std::int32_t Pointer);
+  std::int32_t OffsetX() const;
+  void SetOffsetX(std::int32_t NewOffset);
+  std::int32_t OffsetY() const;
+  void SetOffsetY(std::int32_t NewOffset);
+  std::uint32_t SolidBkgColor() const;
+  void SetSolidBkgColor(std::uint32_t Color);
+  bool SolidBkgColorUsed() const;
+  void SetSolidBkgColorUsed(bool IgnoreTransparency);
+  std::int32_t SteppedDelay() const;
+  void SetSteppedDelay(std::int32_t newDelay);
+
+  // --- Methods, in interface order ---
+  bool LoadAnimatedGIF_File(std::string_view FileName);  // UTF-8 path
+  void LoadAnimatedGIF_Remote(std::string_view RemotePath);
+  bool LoadAnimatedGIF_Array(const ByteArrayArg& Bytes);
+  bool GetPalette(std::int32_t FrameIndex, LongArray& paletteEntries);
+  bool SetPalette(std::int32_t FrameIndex, const LongArray& paletteEntries);
+  void Refresh();
+  bool CacheColorTables();
+  bool RestoreColorTables(bool bReleaseCache);
+
+  // --- Container notifications (platform::UserControl) ---
+  void ReadProperties(platform::PropertyBag& bag) override;
+  void WriteProperties(platform::PropertyBag& bag) override;
+  void Paint() override;
+  void Resize() override;
+  void Show() override;
+  void Hide() override;
+  int HitTest(float x, float y) override;
+  void ClickNotify() override;
+  void MouseDownNotify(std::int16_t button, std::int16_t shift, float x, float y) override;
+  void MouseUpNotify(std::int16_t button, std::int16_t shift, float x, float y) override;
+  void MouseMoveNotify(std::int16_t button, std::int16_t shift, float x, float y) override;
+  void AsyncReadComplete(platform::AsyncProperty& property) override;
+  void AsyncReadProgress(platform::AsyncProperty& property) override;
+
+  // --- Read-only views for tools and tests ---
+  const GifDocument& Document() const { return doc_; }
+  const ControlState& State() const { return state_; }
+
+ private:
+  // (implementation members follow)
+  platform::Container& container_;
+  GifDocument doc_;
+  ControlState state_;
+};
+
+}  // namespace velmora

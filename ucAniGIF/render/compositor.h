@@ -1,0 +1,28 @@
+#pragma once
+// The frame compositor: keeps CompositeCanvas holding the animation up to the frame shown, with a
+// 1-bit mask of the pixels some frame has painted (1 = unpainted, 0 = painted).
+//
+// For every paint of frame k in canvas mode the renderer runs: ComposeFrame(k, prepare); draw
+// frame k's colours into the canvas; draw the canvas onto the host surface; and only for
+// Disposal 2 or 3, ComposeFrame(k, dispose). The restore buffers live for one paint.
+
+#include <cstdint>
+#include <vector>
+
+#include "ucAniGIF/document/gif_document.h"
+
+namespace velmora {
+
+struct RestoreBuffers {
+  std::vector<std::uint8_t> savedPixels;  // Width * 3 bytes per row, Height rows
+  std::vector<std::uint8_t> savedMask;    // ScanlineBytes(1, Width) per row, from byte Left / 8
+};
+
+// Prepare phase (disposePhase false): frame 1 empties the canvas; Disposal 3 saves the frame
+// rectangle; with a mask, the frame's opaque pixels are marked painted (ActiveColorTable -1).
+// Dispose phase (true): Disposal 2 empties the rectangle, 3 restores it; others do nothing.
+// Requires an existing canvas and 1 <= frameIndex <= frame count.
+void ComposeFrame(GifDocument& doc, std::int32_t frameIndex, bool disposePhase,
+                  RestoreBuffers& buffers);
+
+}  // namespace velmora

@@ -1,0 +1,51 @@
+#pragma once
+// The renderer: draws frames out of the frame strip onto a target, directly or through the
+// composition canvas, with scaling, offsets, the solid background and colour-table loading; and
+// the scale computation and mirroring that the control's resize and setters use.
+
+#include <cstdint>
+
+#include "platform/raster.h"
+#include "ucAniGIF/document/gif_document.h"
+
+namespace velmora {
+
+struct DrawRect {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// The host surface's inner size, as PaintFrame needs it (canvas mode draws over all of it).
+struct SurfaceSize {
+  double scaleWidth = 0;
+  double scaleHeight = 0;
+};
+
+// Paints frame `frameIndex` onto `target`. False, with nothing drawn, when frameIndex is 0.
+bool PaintFrame(GifDocument& doc, const ControlState& state, std::int32_t frameIndex,
+                platform::DeviceContext& target, SurfaceSize surface);
+
+// Draws frame `index`'s band (index > 0) or the whole canvas (index < 0) onto `dest`.
+// `targetIsSurface` decides whether the solid background may be painted.
+void DrawFrame(GifDocument& doc, const ControlState& state, std::int32_t index,
+               platform::DeviceContext& target, bool targetIsSurface, bool stretched,
+               const DrawRect& dest);
+
+// Derives the scale factors from the available size (w, h) for the Stretch mode, and changes
+// (w, h) to the drawing size. Does nothing when currentFrame is 0. Throws RuntimeError 11 for a
+// canvas of zero width or height in modes 1..3 (the caller decides what that means).
+void ComputeScale(const GifHeader& header, std::int32_t stretch, std::int32_t currentFrame,
+                  std::int32_t& w, std::int32_t& h, float& sx, float& sy);
+
+// Re-mirrors the decoded frames (and, when includeCanvas, the canvas and its mask) from the style
+// in `mirrored` to `newStyle`. Clears the 0x20 flag from `mirrored` (frame 1 already done) but
+// does not store newStyle: the caller does.
+void MirrorFrames(GifDocument& doc, std::int32_t& mirrored, std::int32_t newStyle,
+                  bool firstFrameOnly, bool includeCanvas);
+
+// The colour painted for SolidBkgColor: a value with the high bit set names a system colour.
+platform::ColorRef ResolveColor(std::uint32_t color);
+
+}  // namespace velmora
