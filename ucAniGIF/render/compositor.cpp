@@ -1,0 +1,137 @@
+#include "ucAniGIF/render/compositor.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <span>
+
+#include "ucAniGIF/document/frame_builder.h"
+#include "ucAniGIF/render/strip_palette.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kBytesPerCanvasPixel = 3;
+
+// The part of the frame rectangle that lies inside the canvas bitmap. Frames lie inside the
+// canvas by construction; clipping only guards the memory against records changed since.
+struct RowSpan {
+  int top = 0;
+  int rows = 0;
+  int left = 0;
+  int width = 0;
+};
+
+RowSpan ClipToCanvas(const GifFrame& f, const platform::Bitmap& canvas) {
+  RowSpan span;
+  span.left = std::clamp(f.Left, 0, canvas.Width());
+  span.top = std::clamp(f.Top, 0, canvas.Height());
+  span.width = std::clamp(f.Width, 0, canvas.Width() - span.left);
+  span.rows = std::clamp(f.Height, 0, canvas.Height() - span.top);
+  return span;
+}
+
+void EmptyCanvas(CanvasBitmaps& canvas) {
+  std::memset(canvas.Bitmap->Bits(), 0, canvas.Bitmap->SizeBytes());
+  if (canvas.MaskBitmap) std::memset(canvas.MaskBitmap->Bits(), 0xFF, canvas.MaskBitmap->SizeBytes());
+}
+
+// The mask is saved and restored in whole bytes from byte Left / 8, ScanlineBytes(1, Width)
+// bytes a row. That can reach past the row's last byte (Left 31, Width 33 on a 64-pixel canvas
+// wants bytes 3..10 of an 8-byte row); those bytes are neither frame pixels nor changed between
+// the phases, so they are simply not copied: the restore stays exact and never leaves the bitmap.
+int MaskBytesInRow(const platform::Bitmap& mask, int left, int savedBytes) {
+  return std::clamp(mask.Stride() - left / 8, 0, savedBytes);
+}
+
+void SaveRectangle(GifDocument& doc, const GifFrame& f, RestoreBuffers& buffers) {
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  const RowSpan span = ClipToCanvas(f, *canvas.Bitmap);
+  const std::size_t pixelBytes = static_cast<std::size_t>(f.Width) * kBytesPerCanvasPixel;
+  buffers.savedPixels.assign(pixelBytes * static_cast<std::size_t>(f.Height), 0);
+  for (int r = 0; r < span.rows; ++r) {
+    std::memcpy(buffers.savedPixels.data() + pixelBytes * r,
+                canvas.Bitmap->Row(span.top + r) + kBytesPerCanvasPixel * span.left,
+                static_cast<std::size_t>(span.width) * kBytesPerCanvasPixel);
+  }
+  if (!canvas.MaskBitmap) return;
+  const auto maskBytes = static_cast<std::size_t>(ScanlineBytes(1, f.Width));
+  buffers.savedMask.assign(maskBytes * static_cast<std::size_t>(f.Height), 0);
+  const int copied = MaskBytesInRow(*canvas.MaskBitmap, span.left, static_cast<int>(maskBytes));
+  for (int r = 0; r < span.rows; ++r) {
+    std::memcpy(buffers.savedMask.data() + maskBytes * r,
+                canvas.MaskBitmap->Row(span.top + r) + span.left / 8,
+                static_cast<std::size_t>(copied));
+  }
+}
+
+void RestoreRectangle(GifDocument& doc, const GifFrame& f, const RestoreBuffers& buffers) {
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  const RowSpan span = ClipToCanvas(f, *canvas.Bitmap);
+  const std::size_t pixelBytes = static_cast<std::size_t>(f.Width) * kBytesPerCanvasPixel;
+  // Buffers that do not match the frame were not filled by this paint's prepare phase.
+  if (buffers.savedPixels.size() == pixelBytes * static_cast<std::size_t>(f.Height)) {
+    for (int r = 0; r < span.rows; ++r) {
+      std::memcpy(canvas.Bitmap->Row(span.top + r) + kBytesPerCanvasPixel * span.left,
+                  buffers.savedPixels.data() + pixelBytes * r,
+                  static_cast<std::size_t>(span.width) * kBytesPerCanvasPixel);
+    }
+  }
+  if (!canvas.MaskBitmap) return;
+  const auto maskBytes = static_cast<std::size_t>(ScanlineBytes(1, f.Width));
+  if (buffers.savedMask.size() != maskBytes * static_cast<std::size_t>(f.Height)) return;
+  const int copied = MaskBytesInRow(*canvas.MaskBitmap, span.left, static_cast<int>(maskBytes));
+  for (int r = 0; r < span.rows; ++r) {
+    std::memcpy(canvas.MaskBitmap->Row(span.top + r) + span.left / 8,
+                buffers.savedMask.data() + maskBytes * r, static_cast<std::size_t>(copied));
+  }
+}
+
+// One transfer through a palette in which only the transparent index is white: opaque frame
+// pixels clear their mask bits (painted), transparent ones leave them. An opaque frame copies
+// an all-black palette, painting its whole rectangle.
+void MarkPaintedPixels(GifDocument& doc, const GifFrame& f) {
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  if (!doc.FrameStrip.DC) return;
+  canvas.DC->SelectObject(canvas.MaskBitmap.get());
+  const bool transparent = f.Transparent == 1;
+  LoadMaskPalette(doc, f, transparent);
+  platform::BitBlt(*canvas.DC, f.Left, f.Top, f.Width, f.Height, *doc.FrameStrip.DC, f.StripX, 0,
+                   transparent ? platform::Rop::kSrcAnd : platform::Rop::kSrcCopy);
+  canvas.DC->SelectObject(canvas.Bitmap.get());
+  doc.Tables.ActiveColorTable = -1;
+}
+
+void EmptyRectangle(GifDocument& doc, const GifFrame& f) {
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  const platform::Rect rect{f.Left, f.Top, f.Left + f.Width, f.Top + f.Height};
+  platform::FillRect(*canvas.DC, rect, platform::GetStockBrush(platform::kBlackBrush));
+  if (!canvas.MaskBitmap) return;
+  canvas.DC->SelectObject(canvas.MaskBitmap.get());
+  platform::FillRect(*canvas.DC, rect, platform::GetStockBrush(platform::kWhiteBrush));
+  canvas.DC->SelectObject(canvas.Bitmap.get());
+}
+
+}  // namespace
+
+void ComposeFrame(GifDocument& doc, std::int32_t frameIndex, bool disposePhase,
+                  RestoreBuffers& buffers) {
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  if (!canvas.DC || !canvas.Bitmap) return;
+  if (frameIndex < 1 || frameIndex > doc.FrameCount()) return;
+  const GifFrame& f = doc.Frame(frameIndex);
+
+  if (disposePhase) {
+    if (f.Disposal == 2) EmptyRectangle(doc, f);
+    if (f.Disposal == 3) RestoreRectangle(doc, f, buffers);
+    return;
+  }
+
+  // Every paint of frame 1 (a load, a loop wrap, a restart, a repaint) starts from nothing.
+  if (frameIndex == 1) EmptyCanvas(canvas);
+  if (f.Disposal == 3) SaveRectangle(doc, f, buffers);
+  if (canvas.MaskBitmap) MarkPaintedPixels(doc, f);
+}
+
+}  // namespace velmora
