@@ -16,11 +16,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/container.h"
 #include "platform/picture.h"
 #include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/callback_binding.h"
 
 namespace velmora {
 
@@ -58,7 +60,23 @@ std::span<const MemberInfo> PropertyTable();
 std::span<const MemberInfo> MethodTable();
 std::span<const MemberInfo> EventTable();
 
-class ucAniGIF final : public platform::UserControl {
+// True when the path, seen as UTF-16 code units, has no code unit above 255 (the empty path too):
+// such a path could go through the code-page file interface. `utf8Path` is UTF-8; a byte
+// sequence that is not valid UTF-8 counts as not ANSI.
+bool IsAnsiPath(std::string_view utf8Path);
+
+// Sizes of the timer modes (SetAnimationTimer): the deferred-decoding one-shot interval and the
+// trial interval every start sets and removes first.
+inline constexpr std::uint32_t kDeferredDecodeIntervalMs = 20;
+inline constexpr std::uint32_t kTrialTimerIntervalMs = 60000;
+
+// The asynchronous-read property name of remote loads.
+inline constexpr std::string_view kRemoteGifProperty = "remoteGIF";
+
+// Added to Mirrored while only frame 1 has been mirrored, during a deferred load.
+inline constexpr std::int32_t kFrameOneMirroredFlag = 0x20;
+
+class ucAniGIF final : public platform::UserControl, private TimerProcedures {
  public:
   explicit ucAniGIF(platform::Container& container);  // Initialize
   ~ucAniGIF() override;                               // Terminate
@@ -133,10 +151,68 @@ class ucAniGIF final : public platform::UserControl {
   const ControlState& State() const { return state_; }
 
  private:
-  // (implementation members follow)
+  // Timer modes of SetAnimationTimer.
+  enum TimerMode : std::int32_t { kTimerStop = 0, kTimerAnimate = 1, kTimerDeferredDecode = 2 };
+
+  // --- Load pipeline (document/load_pipeline.cpp) ---
+  // Resets, parses and builds; the number of frames loaded, 0 on failure (GifBytes discarded).
+  std::int32_t LoadGif();
+  // Back to the empty document: timers stopped, frames, bitmaps, tables, cache and binding
+  // released. GifBytes and the header stay. Never throws.
+  void ResetGif();
+  // Frame-building orchestration; see load_pipeline.cpp. May clear firstPass (load complete).
+  bool BuildFrames(bool& firstPass);
+  // Runs the resize handling when Stretch is 1, 3 or 4 (after a successful load).
+  void ResizeAfterLoad();
+  // Fills GifBytes with GifBytes.size() bytes of `source` from `firstIndex` (0-based here).
+  void CopyIntoGifBytes(std::span<const std::uint8_t> source, std::size_t firstIndex);
+
+  // --- Scheduler (render/scheduler.cpp) ---
+  // Mode 0 stops, 1 animates, 2 arms the deferred decoding; true when a timer was started.
+  bool SetAnimationTimer(std::int32_t mode);
+  std::uint32_t AnimationInterval() const;
+  void OnDeferredDecodeTick(std::uintptr_t window, std::uint32_t message, std::uintptr_t timerId,
+                            std::uint32_t time, std::int32_t& result) override;
+  void OnAnimationTick(std::uintptr_t window, std::uint32_t message, std::uintptr_t timerId,
+                       std::uint32_t time, std::int32_t& result) override;
+  std::uintptr_t TimerNumber() const { return reinterpret_cast<std::uintptr_t>(this); }
+  // LoopsRemaining = Loops, saturated to the 16-bit range.
+  void ReloadLoopsRemaining();
+  void RaiseFrameChanged(std::int32_t frameIndex, bool viaTimer);
+
+  // --- Helpers shared by the accessors ---
+  // Mouse coordinates from surface pixels to container positions, rounded down.
+  std::pair<float, float> ToContainerPosition(float x, float y) const;
+  bool RunMode() const { return container_.UserMode(); }
+  bool Playing() const { return state_.Action == 1 && RunMode(); }
+  platform::HostSurface& Surface() const { return container_.Surface(); }
+
+  // --- Palette operations (interface/palette.cpp) ---
+  // The colour table FrameIndex names (0 global, k the local table of frame k), or -1 for none.
+  std::int32_t PaletteTableFor(std::int32_t FrameIndex) const;
+
+  // --- Picture exchange (encode/picture_exchange.cpp) ---
+  platform::PictureRef EncodeFrame(std::int32_t frameNumber) const;
+
   platform::Container& container_;
   GifDocument doc_;
   ControlState state_;
+
+  // The colour-table cache: a second ColorTableSet whose ActiveColorTable serves as CacheValid
+  // (1 while a copy is held) and whose ColorTables are the CachedTables.
+  ColorTableSet colorTableCache_;
+
+  // Timer state: the window the timers are set on, the binding whose thunk is the timer entry,
+  // and the entry last bound (0 when none).
+  std::uintptr_t timerWindow_ = 0;
+  CallbackBinding binding_;
+  std::uintptr_t callbackEntry_ = 0;
+  // Bumped by every SetAnimationTimer call that changes the timer state; a tick compares it
+  // around FrameChanged to see whether the handler sent a command of its own.
+  std::uint64_t timerGeneration_ = 0;
+  // True from a first pass that leaves frames 2..n to the deferred-decoding timer until that
+  // pass has run (or the document is reset).
+  bool deferredDecodePending_ = false;
 };
 
 }  // namespace velmora

@@ -1,0 +1,76 @@
+// The host's paint, resize and hit-test notifications. The drawing itself is the renderer's
+// (render/renderer.h); this file only connects it to the host surface.
+
+#include <cmath>
+
+#include "platform/errors.h"
+#include "ucAniGIF/interface/ucAniGIF.h"
+#include "ucAniGIF/render/renderer.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kHitTestHit = 3;
+
+// Rounds to the nearest whole number, halves to even (the current rounding mode is the default).
+std::int32_t RoundPixels(double value) { return static_cast<std::int32_t>(std::lrint(value)); }
+
+// Marks a resize of the control's own making for as long as the host resizes, by negating
+// CanvasHeight, and takes the mark off again even when the host throws.
+class OwnResizeMark {
+ public:
+  explicit OwnResizeMark(GifHeader& header) : header_(header) {
+    header_.CanvasHeight = -header_.CanvasHeight;
+  }
+  ~OwnResizeMark() { header_.CanvasHeight = -header_.CanvasHeight; }
+  OwnResizeMark(const OwnResizeMark&) = delete;
+  OwnResizeMark& operator=(const OwnResizeMark&) = delete;
+
+ private:
+  GifHeader& header_;
+};
+
+}  // namespace
+
+// At design time the dotted outline in the window-frame colour surrounds the control, with or
+// without a GIF; the host's fill style is transparent, so the outline does not cover the frame.
+void ucAniGIF::Paint() {
+  platform::HostSurface& surface = Surface();
+  platform::DeviceContext& dc = surface.Dc();
+  PaintFrame(doc_, state_, state_.CurrentFrame, dc,
+             SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()});
+  if (RunMode()) return;
+  const platform::Pen previousPen =
+      dc.SelectPen(platform::Pen{surface.DrawStyle(), ResolveColor(surface.ForeColor())});
+  const platform::Brush previousBrush = dc.SelectBrush(platform::GetStockBrush(platform::kNullBrush));
+  platform::Rectangle(dc, 0, 0, RoundPixels(surface.ScaleWidth()),
+                      RoundPixels(surface.ScaleHeight()));
+  dc.SelectBrush(previousBrush);
+  dc.SelectPen(previousPen);
+}
+
+// Quirk mended: a canvas of zero width or height makes ComputeScale fail with a division error
+// (number 11). Letting it reach the host would fault the host's resize, the Stretch setter or a
+// loader; instead the resize ends there, without scaling and without resizing the host.
+void ucAniGIF::Resize() {
+  if (state_.CurrentFrame == 0 || doc_.Header.CanvasHeight < 0) return;
+  platform::HostSurface& surface = Surface();
+  std::int32_t w = RoundPixels(surface.ScaleWidth());
+  std::int32_t h = RoundPixels(surface.ScaleHeight());
+  try {
+    ComputeScale(doc_.Header, state_.Stretch, state_.CurrentFrame, w, h, doc_.Header.ScaleFactorX,
+                 doc_.Header.ScaleFactorY);
+  } catch (const platform::RuntimeError& error) {
+    if (error.Number() == platform::kErrDivisionByZero) return;
+    throw;
+  }
+  const double widthTwips = surface.ScaleX(w, platform::kUnitPixels, platform::kUnitTwips);
+  const double heightTwips = surface.ScaleY(h, platform::kUnitPixels, platform::kUnitTwips);
+  const OwnResizeMark mark(doc_.Header);
+  surface.Resize(widthTwips, heightTwips);
+}
+
+// Every point is a hit, so mouse input arrives over transparent pixels too.
+int ucAniGIF::HitTest(float /*x*/, float /*y*/) { return kHitTestHit; }
+
+}  // namespace velmora
