@@ -1,0 +1,79 @@
+#include "ucAniGIF/document/gif_reader.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+platform::RuntimeError EndOfFileError() {
+  return {platform::kErrEndOfFile, kReadGifFileSource, kEndOfFileDescription};
+}
+
+GifReader::GifReader(std::span<const std::uint8_t> bytes, std::int32_t& readPos)
+    : bytes_(bytes.first(std::min<std::size_t>(bytes.size(), kMaxReadableBytes))),
+      pos_(readPos) {}
+
+std::int64_t GifReader::Remaining() const {
+  const std::int64_t left = static_cast<std::int64_t>(bytes_.size()) - pos_ + 1;
+  return std::max<std::int64_t>(left, 0);
+}
+
+std::uint8_t GifReader::ReadByte() {
+  if (pos_ < 1) throw platform::SubscriptError(kReadGifFileSource);
+  if (pos_ > LastIndex()) throw EndOfFileError();
+  return bytes_[static_cast<std::size_t>(pos_++ - 1)];
+}
+
+std::uint16_t GifReader::ReadWord() {
+  if (pos_ < 1) throw platform::SubscriptError(kReadGifFileSource);
+  // Both bytes must be there before the position moves: a half-read word leaves ReadPos alone.
+  if (Remaining() < 2) throw EndOfFileError();
+  const auto at = static_cast<std::size_t>(pos_ - 1);
+  pos_ += 2;
+  return static_cast<std::uint16_t>(bytes_[at] | (bytes_[at + 1] << 8));
+}
+
+void GifReader::ReadBlock(std::int32_t n, std::vector<std::uint8_t>& block) {
+  const auto size = static_cast<std::size_t>(std::max(n, 0));
+  block.assign(size, 0);
+  // Too short is not an error here: the zero block simply fails whatever comparison follows
+  // (a short signature, an application identifier cut off by the end of the data).
+  if (pos_ < 1 || Remaining() < static_cast<std::int64_t>(size)) return;
+  const auto from = bytes_.begin() + (pos_ - 1);
+  std::copy(from, from + static_cast<std::ptrdiff_t>(size), block.begin());
+  pos_ += static_cast<std::int32_t>(size);
+}
+
+void GifReader::SkipSubBlocks() {
+  const std::int32_t last = LastIndex();
+  while (pos_ >= 1 && pos_ <= last && bytes_[static_cast<std::size_t>(pos_ - 1)] != 0) {
+    pos_ += bytes_[static_cast<std::size_t>(pos_ - 1)] + 1;
+  }
+  // Steps over the terminator, or past the end when the data stopped inside the sub-blocks.
+  pos_ += 1;
+}
+
+// A colour table: count RGB triples, count = 2^bits with bits 1..8 from a packed field.
+//   +0 red  +1 green  +2 blue   (then the next entry)
+void GifReader::ReadColorTable(std::vector<ColorTable>& tables, std::int32_t t,
+                               std::int32_t bits, std::span<const std::uint32_t> powersOfTwo) {
+  if (t < 0 || bits < 0 || static_cast<std::size_t>(bits) >= powersOfTwo.size() ||
+      powersOfTwo[static_cast<std::size_t>(bits)] > kColorCountEntry || pos_ < 1) {
+    throw platform::SubscriptError(kReadGifFileSource);
+  }
+  // The table exists (all zero) before the length check, so a table cut off by the end of the
+  // data still shows up in the table set with a colour count of 0.
+  tables.resize(static_cast<std::size_t>(t) + 1, ColorTable{});
+  const std::uint32_t count = powersOfTwo[static_cast<std::size_t>(bits)];
+  if (Remaining() < 3 * static_cast<std::int64_t>(count)) throw EndOfFileError();
+
+  ColorTable& table = tables[static_cast<std::size_t>(t)];
+  auto at = static_cast<std::size_t>(pos_ - 1);
+  for (std::uint32_t i = 0; i < count; ++i, at += 3) {
+    table[i] = (static_cast<std::uint32_t>(bytes_[at]) << 16) |
+               (static_cast<std::uint32_t>(bytes_[at + 1]) << 8) | bytes_[at + 2];
+  }
+  pos_ += static_cast<std::int32_t>(3 * count);
+  table[kColorCountEntry] = count;
+}
+
+}  // namespace velmora
