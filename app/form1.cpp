@@ -1,0 +1,261 @@
+#include "app/form1.h"
+
+#include <unistd.h>
+
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+#include "app/media_player.h"
+#include "app/startup.h"
+
+// The Qt host layer supplies the decorations (ucAniGIF hosted in a QWidget, restored from the
+// stored form). Until its header is in the tree the window simply has none.
+#if __has_include("app/decorations.h")
+#include "app/decorations.h"
+#define VELMORA_HAVE_DECORATIONS 1
+#endif
+
+namespace velmora::app {
+namespace {
+
+// Image1: the skin. Paints the skin picture and moves the window when dragged.
+class SkinImage final : public QWidget {
+ public:
+  explicit SkinImage(QWidget* parent) : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")) {
+    setObjectName(QStringLiteral("Image1"));
+    setAttribute(Qt::WA_OpaquePaintEvent, !skin_.isNull());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    if (skin_.isNull()) {
+      painter.fillRect(rect(), QColor(0x10, 0x24, 0x40));
+      return;
+    }
+    painter.drawPixmap(0, 0, skin_);
+  }
+
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return;
+    pressGlobal_ = event->globalPosition().toPoint();
+    windowAtPress_ = window()->pos();
+    dragging_ = true;
+    systemMoveTried_ = false;
+  }
+
+  // The classic skin window starts the system's move loop on any mouse move over the skin; with
+  // no button held that loop ends at once, so only a held left button really drags.
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (!dragging_ || !(event->buttons() & Qt::LeftButton)) return;
+    if (!systemMoveTried_) {
+      systemMoveTried_ = true;
+      QWindow* handle = window()->windowHandle();
+      if (handle != nullptr && handle->startSystemMove()) {
+        dragging_ = false;  // the window manager moves the window from here on
+        return;
+      }
+    }
+    window()->move(windowAtPress_ + (event->globalPosition().toPoint() - pressGlobal_));
+  }
+
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) dragging_ = false;
+  }
+
+ private:
+  QPixmap skin_;
+  QPoint pressGlobal_;
+  QPoint windowAtPress_;
+  bool dragging_ = false;
+  bool systemMoveTried_ = false;
+};
+
+// Image2 index 0 and 1: invisible hot spots over the painted buttons. A click is a left press
+// and release both inside the spot, as with a button.
+class HotSpot final : public QWidget {
+ public:
+  HotSpot(QWidget* parent, int index, std::function<void(int)> onClick)
+      : QWidget(parent), index_(index), onClick_(std::move(onClick)) {
+    setObjectName(QStringLiteral("Image2_%1").arg(index));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::PointingHandCursor);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    pressed_ = event->button() == Qt::LeftButton;
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    if (click) onClick_(index_);
+  }
+
+ private:
+  int index_;
+  std::function<void(int)> onClick_;
+  bool pressed_ = false;
+};
+
+}  // namespace
+
+Form1::Form1(const QString& stationHost, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      stationHost_(stationHost),
+      stationListUrl_(velmora::app::StationListUrl(stationHost)),
+      exitAction_([] { ::_exit(0); }) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowIcon(QIcon(QStringLiteral(":/assets/icon.gif")));
+  setFixedSize(kWidth, kHeight);
+
+  image1_ = new SkinImage(this);
+  image1_->setGeometry(0, 0, kWidth, kHeight);
+
+  mediaPlayer1_ = new MediaPlayer(this);
+  mediaPlayer1_->setGeometry(kMediaPlayer1Rect);
+
+  webBrowser1_ = new QWebEngineView(this);
+  webBrowser1_->setObjectName(QStringLiteral("WebBrowser1"));
+  webBrowser1_->setGeometry(kWebBrowser1Rect);
+  QWebEnginePage* page = webBrowser1_->page();
+  connect(page, &QWebEnginePage::linkHovered, this, &Form1::WebBrowser1_StatusTextChange);
+  connect(page, &QWebEnginePage::newWindowRequested, this, &Form1::WebBrowser1_NewWindow2);
+
+  for (int index = 0; index < 2; ++index) {
+    image2_[index] = new HotSpot(this, index, [this](int i) { Image2_Click(i); });
+    image2_[index]->setGeometry(kImage2Rects[index]);
+  }
+
+  label1_ = new QLabel(QString::fromUtf8(kCredit), this);
+  label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setGeometry(kLabel1Rect);
+  QFont credit = label1_->font();
+  credit.setPixelSize(9);
+  label1_->setFont(credit);
+  label1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label1_->setStyleSheet(QStringLiteral("color: #8fb3da; background: transparent;"));
+
+  CreateDecorations();
+  image1_->lower();  // the skin is the backmost layer
+  Form_Load();
+}
+
+Form1::~Form1() = default;
+
+QWidget* Form1::Image2(int index) const {
+  if (index < 0 || index >= static_cast<int>(image2_.size())) return nullptr;
+  return image2_[index];
+}
+
+void Form1::CreateDecorations() {
+#ifdef VELMORA_HAVE_DECORATIONS
+  const Decorations decorations = velmora::app::CreateDecorations(this);
+  ucAniGIF1_ = decorations.ucAniGIF1;
+  ucAniGIF2_ = decorations.ucAniGIF2;
+#endif
+  // HOOK(qthost): the Qt host layer creates the two decorations at kUcAniGIF2Rect and
+  // kUcAniGIF1Rect from the stored form; expected in app/decorations.h as
+  //   struct Decorations { QWidget* ucAniGIF1; QWidget* ucAniGIF2; };
+  //   Decorations CreateDecorations(QWidget* form);   // children of `form`, already placed
+  if (ucAniGIF1_ != nullptr) ucAniGIF1_->setObjectName(QStringLiteral("ucAniGIF1"));
+  if (ucAniGIF2_ != nullptr) ucAniGIF2_->setObjectName(QStringLiteral("ucAniGIF2"));
+}
+
+void Form1::Form_Load() {
+  mediaPlayer1_->setEnableContextMenu(false);
+  webBrowser1_->load(stationListUrl_);
+  DoTransparency(this);
+}
+
+void Form1::DoTransparency(QWidget* window) {
+  if (window == nullptr) return;
+  // Frameless, so the outer size is the client size; the window is never resized, so the
+  // region is cut once.
+  window->setMask(RoundRectRegion(window->width(), window->height(), kCornerEllipse, kCornerEllipse));
+}
+
+QRegion Form1::RoundRectRegion(int width, int height, int ellipseWidth, int ellipseHeight) {
+  if (width <= 0 || height <= 0) return {};
+  const double rx = std::clamp(ellipseWidth, 0, width) / 2.0;
+  const double ry = std::clamp(ellipseHeight, 0, height) / 2.0;
+  if (rx <= 0 || ry <= 0) return QRegion(0, 0, width, height);
+  // One span per row; rows with the same inset merge into one rectangle.
+  QRegion region;
+  int bandTop = 0;
+  int bandInset = -1;
+  auto flush = [&](int bandBottom) {
+    if (bandInset >= 0 && bandBottom > bandTop && width - 2 * bandInset > 0) {
+      region += QRect(bandInset, bandTop, width - 2 * bandInset, bandBottom - bandTop);
+    }
+  };
+  for (int y = 0; y < height; ++y) {
+    const double centreY = y + 0.5;
+    double dy = 0;
+    if (centreY < ry) dy = ry - centreY;
+    if (centreY > height - ry) dy = centreY - (height - ry);
+    int inset = 0;
+    if (dy > 0) {
+      const double t = std::max(0.0, 1.0 - (dy / ry) * (dy / ry));
+      const double dx = rx * std::sqrt(t);
+      // Pixel x is inside when its centre x + 0.5 is at least rx - dx.
+      inset = std::max(0, static_cast<int>(std::ceil(rx - dx - 0.5)));
+    }
+    if (inset != bandInset) {
+      flush(y);
+      bandTop = y;
+      bandInset = inset;
+    }
+  }
+  flush(height);
+  return region;
+}
+
+bool Form1::IsStationAddress(const QString& text) {
+  static const QStringList kSchemes = {QStringLiteral("http"), QStringLiteral("https"),
+                                       QStringLiteral("mms"),  QStringLiteral("mmsh"),
+                                       QStringLiteral("rtsp"), QStringLiteral("rtmp")};
+  const QUrl url(text.trimmed(), QUrl::StrictMode);
+  return url.isValid() && !url.host().isEmpty() && kSchemes.contains(url.scheme().toLower());
+}
+
+void Form1::WebBrowser1_StatusTextChange(const QString& text) { lastStatusText_ = text; }
+
+void Form1::WebBrowser1_NewWindow2(QWebEngineNewWindowRequest& request) {
+  // Not calling request.openIn() refuses the window: the view's createWindow() gives no page.
+  // The address the request carries is the activated link's own (mouse or keyboard); the last
+  // hovered link is only a fallback for requests that carry none (script-opened blank windows).
+  const QUrl requested = request.requestedUrl();
+  QString address;
+  if (requested.isValid() && !requested.isEmpty() && requested.scheme() != QLatin1String("about")) {
+    address = requested.toString();
+  } else {
+    address = lastStatusText_;
+  }
+  if (!IsStationAddress(address)) {
+    emit stationRequested(QString());
+    return;
+  }
+  mediaPlayer1_->SetURL(address.trimmed());
+  emit stationRequested(address.trimmed());
+}
+
+void Form1::Image2_Click(int index) {
+  if (index == 0) {
+    showMinimized();
+    return;
+  }
+  if (index == 1) exitAction_();
+}
+
+}  // namespace velmora::app

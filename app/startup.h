@@ -1,0 +1,44 @@
+#pragma once
+// Start-up pieces shared by the app's main() and the end-to-end tests: the process environment
+// Qt WebEngine needs, and the one command-line setting, the station-list host.
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace velmora::app {
+
+// Where scripts/run-app serves the bundled station list.
+inline constexpr const char* kDefaultStationHost = "127.0.0.1:8765";
+inline constexpr const char* kStationListPath = "/radio/tree.asp";
+
+// Chromium switches the app always runs with: no GPU process (software compositing works
+// everywhere, including Xvfb) and no background traffic of the browser's own; the only requests
+// that leave the program are the station page's and the player's.
+inline constexpr const char* kChromiumFlags[] = {
+    "--disable-gpu",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+    "--no-first-run",
+};
+
+// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (keeping flags already there) and,
+// when the process runs as root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before
+// QApplication exists.
+void PrepareWebEngineEnvironment();
+
+// The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp. An invalid or empty
+// host, or one with a path, user or query, gives an invalid QUrl.
+QUrl StationListUrl(const QString& host);
+
+struct CommandLine {
+  QString stationHost = QString::fromLatin1(kDefaultStationHost);
+  QString error;  // non-empty when the arguments were refused; main prints it and exits 2
+};
+
+// Reads --station-host HOST[:PORT] (and Qt's --help/--version, which exit). `arguments`
+// includes the program name, as QCoreApplication::arguments() gives it.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+}  // namespace velmora::app
