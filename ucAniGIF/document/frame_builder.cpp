@@ -50,7 +50,6 @@ StripPlan PlanStrip(const GifDocument& doc, bool userMode) {
     // Only frame 1 will ever be built: design mode shows a still, a single frame needs no more.
     plan.width = first.Width;
     plan.height = first.Height;
-    plan.needMask = false;
     return plan;
   }
   // Frames that all restore to background never show each other: the host's own cleared
