@@ -149,6 +149,9 @@ class ucAniGIF final : public platform::UserControl, private TimerProcedures {
   // --- Read-only views for tools and tests ---
   const GifDocument& Document() const { return doc_; }
   const ControlState& State() const { return state_; }
+  // True between a first build pass that left frames 2..n to the deferred-decoding timer and the
+  // pass that decodes them.
+  bool DeferredDecodePending() const { return deferredDecodePending_; }
 
  private:
   // Timer modes of SetAnimationTimer.
