@@ -220,8 +220,8 @@ std::size_t WriteHeader(const EncoderInput& in, std::uint8_t* out) {
   if (in.transparent) {
     // Graphic control extension: 21 F9, block size 4, packed 0x01 (transparent colour flag,
     // disposal 0), delay 0, transparent index, terminator.
-    const std::uint8_t gce[kGraphicControlBytes] = {0x21, 0xF9, 0x04, 0x01,
-                                                    0x00, 0x00, in.transparentIndex, 0x00};
+    const std::uint8_t gce[kGraphicControlBytes] = {
+        0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, in.transparentIndex, 0x00};
     std::memcpy(out + pos, gce, sizeof gce);
     pos += kGraphicControlBytes;
   }
@@ -250,7 +250,8 @@ std::optional<std::vector<std::uint8_t>> EncodeFrameBytes(const EncoderInput& in
     // The file's size is known once the data is: header, data behind a length byte per
     // sub-block, terminator and trailer. The historical writer grew its output buffer in steps
     // while writing, which never showed in the file: its length was always exactly this.
-    const std::size_t headerBytes = kAfterColorTable + (input.transparent ? kGraphicControlBytes : 0) +
+    const std::size_t headerBytes = kAfterColorTable +
+                                    (input.transparent ? kGraphicControlBytes : 0) +
                                     kImageDescriptorBytes + 1;
     const std::size_t subBlocks = (dataBytes + kSubBlockData - 1) / kSubBlockData;
     std::vector<std::uint8_t> file(headerBytes + dataBytes + subBlocks + 2);

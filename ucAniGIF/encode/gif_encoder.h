@@ -34,7 +34,7 @@ struct StripPixels {
 // One frame to encode. Width, Height, colours and transparency are the frame's own; the frame's
 // pixels are strip columns stripX .. stripX + width - 1 of the strip's top `height` rows.
 struct EncoderInput {
-  std::int32_t width = 0;    // 1..65535 in practice; only the low 16 bits are written
+  std::int32_t width = 0;  // 1..65535 in practice; only the low 16 bits are written
   std::int32_t height = 0;
   std::span<const std::uint32_t> colors;  // 0x00RRGGBB, at least colorCount entries
   std::int32_t colorCount = 0;            // 0..256; entries colorCount..255 are written black
