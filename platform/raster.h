@@ -15,6 +15,15 @@
 //     colour maps to the nearer of black (0) and white (1); into an 8-bit target to the nearest
 //     entry of the target's colour table. A negative source width or height mirrors, also when
 //     source and target are the same bitmap.
+//   - "Nearer of black and white" is by RGB distance, which comes down to the sum of the three
+//     channels: 383 and above is white (1), below is black (0). An exact colour match always wins
+//     the nearest-entry search; among equal entries the lowest index, except that a source entry
+//     whose colour sits at the same index in the target keeps that index (so identical tables
+//     copy indices unchanged even when a table repeats a colour).
+//   - SRCAND and SRCPAINT act on the target's values: on blue, green and red bytewise for 24 and
+//     32 bits, on the palette index bits for 8 bits, on the bit for 1 bit. The fourth byte of a
+//     32-bit pixel is not a colour: a converting copy writes 0 there, AND and OR leave it alone,
+//     and a same-format 32-bit copy moves it along.
 //   - StretchBlt resamples with HALFTONE (area-averaging when shrinking, bilinear when enlarging)
 //     while the context's stretch mode is kHalftone, nearest neighbour otherwise.
 //
@@ -97,7 +106,7 @@ class Bitmap {
 
   std::uint8_t* Bits() { return bits_.get(); }
   const std::uint8_t* Bits() const { return bits_.get(); }
-  // Row y counted from the top of the image, whatever the storage order.
+  // Row y counted from the top of the image, whatever the storage order (0 <= y < Height()).
   std::uint8_t* Row(int y);
   const std::uint8_t* Row(int y) const;
 
@@ -163,7 +172,8 @@ class DeviceContext {
 std::unique_ptr<DeviceContext> CreateCompatibleDC(const DeviceContext* model);
 
 // Copies cx x cy pixels from (xSrc, ySrc) of the source's selected bitmap to (x, y) of the
-// target's, through `rop`. Returns false when nothing could be transferred.
+// target's, through `rop`, 1:1 whatever the stretch mode. Returns false when nothing could be
+// transferred (cx or cy not positive, everything clipped away, an unknown rop, no memory).
 bool BitBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
             int xSrc, int ySrc, Rop rop);
 
@@ -171,25 +181,51 @@ bool BitBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceCon
 // (x, y, cx, cy), resampling as the target's stretch mode says. A negative width or height on
 // either side mirrors that axis (the rectangle then extends left of / above its origin, as the
 // classic interface has it). Source and target may be the same context.
+//
+// Extents, precisely: an extent e > 0 at origin p covers p, p + 1, ..., p + e - 1; an extent -e
+// covers p, p - 1, ..., p - e + 1 in that order, so the origin is always the first pixel read or
+// written. Target pixel i (0-based, in its traversal order) takes source pixel
+// floor((i + 1/2) * |cxSrc| / |cx|) of the source traversal (the same for rows); equal extents
+// map one to one. Hence a band (bx, by, w, h) is mirrored in place left-right by
+//   StretchBlt(dc, bx, by, w, h, dc, bx + w - 1, by, -w, h, kSrcCopy)
+// and top-bottom by
+//   StretchBlt(dc, bx, by, w, h, dc, bx, by + h - 1, w, -h, kSrcCopy),
+// and a negative target extent mirrors the same way.
+//
+// Clipping: target pixels outside the target bitmap, and those whose source pixel lies outside
+// the source bitmap, are left alone. With kHalftone and differing extents an axis that shrinks
+// takes the area average of the source pixels each target pixel covers and an axis that enlarges
+// interpolates bilinearly, never reading outside the source rectangle; other stretch modes, and
+// equal extents, sample the nearest pixel (an exact copy at 1:1). An 8- or 1-bit target is
+// resampled in colour, then mapped to its palette or to black and white.
 bool StretchBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
                 int xSrc, int ySrc, int cxSrc, int cySrc, Rop rop);
 
 // Replaces entries start .. start + n - 1 of the colour table of the 1- or 8-bit bitmap selected
-// in `dc`, without touching its pixels. Returns the number of entries set (0 if none).
+// in `dc`, without touching its pixels. Returns the number of entries set (0 if none): entries
+// past the end of the table are ignored, a start outside it sets nothing.
 int SetDIBColorTable(DeviceContext& dc, int start, std::span<const RgbQuad> entries);
 
 Brush GetStockBrush(int which);
 inline Brush CreateSolidBrush(ColorRef color) { return {false, color}; }
 
-// Fills `rect` (right and bottom exclusive, clipped) with the brush's colour.
+// Fills `rect` (right and bottom exclusive, clipped) with the brush's colour (the nearest palette
+// entry into 8 bits, the nearer of black and white into 1 bit). False when nothing was filled:
+// a hollow brush or a rectangle empty after clipping.
 bool FillRect(DeviceContext& dc, const Rect& rect, const Brush& brush);
 
 // Outlines (left, top)-(right, bottom), right and bottom exclusive, with the current pen (solid
 // or dotted, one pixel wide) and fills the inside with the current brush unless it is hollow.
+// The outline covers columns left .. right - 1 of rows top and bottom - 1, and rows top ..
+// bottom - 1 of columns left and right - 1. A dotted pen draws every other outline pixel,
+// walking clockwise from (left, top), which is drawn; a dashed pen draws 18 and skips 6; the
+// skipped pixels are left alone. With the null pen there is no outline and, as in the classic
+// interface, the brush fills one pixel less in width and height. Swapped corners are put in
+// order; false when the rectangle is empty.
 bool Rectangle(DeviceContext& dc, int left, int top, int right, int bottom);
 
 // The classic system colours 0..30 (COLOR_SCROLLBAR .. COLOR_MENUBAR), as a fixed table that a
-// host may override. Unknown numbers give 0.
+// host may override. Unknown numbers give 0 (and cannot be overridden).
 ColorRef GetSysColor(int index);
 void SetSysColorOverride(int index, ColorRef color);
 void ClearSysColorOverrides();

@@ -1,0 +1,449 @@
+// Bit-block transfers. A transfer is planned once per axis (which target columns and rows are
+// written, and which source columns and rows feed each), then runs row by row: fetch the source
+// pixels of a row already converted to the target's format through a 256-entry table, store them
+// through the raster operation. Halftone resampling is separable: each source row is resampled
+// horizontally once (two rows are cached, enough for bilinear enlarging), then rows are blended.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/raster.h"
+#include "platform/raster_internal.h"
+
+namespace velmora::platform {
+
+using namespace raster_detail;
+
+namespace {
+
+// floor(a * b / c) for a < 2^33, b <= 2^31, 0 < c <= 2^32, exact and without overflow: the
+// remainder times b stays below 2^63.
+std::int64_t MulDivFloor(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+  const std::uint64_t q = a / c;
+  const std::uint64_t r = a % c;
+  return static_cast<std::int64_t>(q * b + (r * b) / c);
+}
+
+struct Tap {
+  int src = 0;
+  float weight = 0;
+};
+
+// One axis of a transfer. Target coordinates first .. first + count - 1, ascending; for each the
+// source coordinate nearest-neighbour sampling reads and, for halftone, the weighted taps.
+struct AxisPlan {
+  int first = 0;
+  std::vector<int> nearest;
+  std::vector<int> tapStart;  // taps of target k: [tapStart[k], tapStart[k + 1])
+  std::vector<Tap> taps;
+
+  int Count() const { return static_cast<int>(nearest.size()); }
+  bool Contiguous() const {
+    for (std::size_t k = 1; k < nearest.size(); ++k) {
+      if (nearest[k] != nearest[k - 1] + 1) return false;
+    }
+    return true;
+  }
+};
+
+// Plans one axis. A positive extent e at origin p covers p .. p + e - 1 in increasing order; a
+// negative extent -e covers p, p - 1, ..., p - e + 1 in that order (the origin is the first pixel
+// read or written, and the rectangle extends left of / above it). Target position i (0-based in
+// traversal order) samples source position floor((i + 1/2) * ws / wd), so equal extents map one
+// to one. Target pixels whose sample falls outside the source bitmap are not written; taps that
+// fall outside it are dropped (area averaging) or pulled to its edge (bilinear). Taps never reach
+// outside the source rectangle, so a band of the frame strip never bleeds into its neighbours.
+bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLimit, std::int64_t sPos,
+              std::int64_t sExt, std::int64_t sLimit, bool withTaps, AxisPlan& plan) {
+  plan.nearest.clear();
+  plan.tapStart.clear();
+  plan.taps.clear();
+  const std::int64_t wd = tExt < 0 ? -tExt : tExt;
+  const std::int64_t ws = sExt < 0 ? -sExt : sExt;
+  if (wd == 0 || ws == 0) return false;
+  const std::int64_t rectLow = tExt > 0 ? tPos : tPos - wd + 1;
+  const std::int64_t lo = std::max<std::int64_t>(rectLow, 0);
+  const std::int64_t hi = std::min<std::int64_t>(rectLow + wd, tLimit);
+  const auto traversal = [&](std::int64_t t) { return tExt > 0 ? t - tPos : tPos - t; };
+  const auto sourceAt = [&](std::int64_t j) { return sExt > 0 ? sPos + j : sPos - j; };
+  for (std::int64_t t = lo; t < hi; ++t) {
+    const std::int64_t i = traversal(t);
+    const std::int64_t s = sourceAt(MulDivFloor(2 * static_cast<std::uint64_t>(i) + 1,
+                                                static_cast<std::uint64_t>(ws),
+                                                2 * static_cast<std::uint64_t>(wd)));
+    // The samples are monotonic in t, so the valid ones form one run.
+    if (s < 0 || s >= sLimit) {
+      if (!plan.nearest.empty()) break;
+      continue;
+    }
+    if (plan.nearest.empty()) plan.first = static_cast<int>(t);
+    plan.nearest.push_back(static_cast<int>(s));
+  }
+  if (plan.nearest.empty()) return false;
+  if (!withTaps) return true;
+
+  // Source positions (in traversal order) that lie inside the source bitmap.
+  std::int64_t jLow = sExt > 0 ? -sPos : sPos - (sLimit - 1);
+  std::int64_t jHigh = sExt > 0 ? sLimit - 1 - sPos : sPos;
+  jLow = std::max<std::int64_t>(jLow, 0);
+  jHigh = std::min<std::int64_t>(jHigh, ws - 1);
+  const double scale = static_cast<double>(ws) / static_cast<double>(wd);
+  for (int k = 0; k < plan.Count(); ++k) {
+    plan.tapStart.push_back(static_cast<int>(plan.taps.size()));
+    const std::int64_t i = traversal(plan.first + k);
+    if (ws == wd) {
+      plan.taps.push_back({plan.nearest[static_cast<std::size_t>(k)], 1.0f});
+      continue;
+    }
+    if (ws > wd) {
+      // Shrinking: the average of the source span the target pixel covers, partial pixels
+      // weighted by the part covered.
+      const double a = static_cast<double>(i) * scale;
+      const double b = static_cast<double>(i + 1) * scale;
+      const std::int64_t j0 = std::max(static_cast<std::int64_t>(std::floor(a)), jLow);
+      const std::int64_t j1 = std::min(static_cast<std::int64_t>(std::ceil(b)) - 1, jHigh);
+      const std::size_t start = plan.taps.size();
+      double total = 0;
+      for (std::int64_t j = j0; j <= j1; ++j) {
+        const double w = std::min(b, static_cast<double>(j + 1)) - std::max(a, static_cast<double>(j));
+        if (w <= 0) continue;
+        plan.taps.push_back({static_cast<int>(sourceAt(j)), static_cast<float>(w)});
+        total += w;
+      }
+      for (std::size_t n = start; n < plan.taps.size(); ++n) {
+        plan.taps[n].weight = static_cast<float>(plan.taps[n].weight / total);
+      }
+      continue;
+    }
+    // Enlarging: linear between the two nearest source centres, held at the rectangle's edges.
+    const double p = std::clamp((static_cast<double>(i) + 0.5) * scale - 0.5, 0.0,
+                                static_cast<double>(ws - 1));
+    const auto j0 = static_cast<std::int64_t>(std::floor(p));
+    const double f = p - static_cast<double>(j0);
+    const std::int64_t j1 = std::min(j0 + 1, ws - 1);
+    plan.taps.push_back(
+        {static_cast<int>(sourceAt(std::clamp(j0, jLow, jHigh))), static_cast<float>(1.0 - f)});
+    if (f > 0) {
+      plan.taps.push_back(
+          {static_cast<int>(sourceAt(std::clamp(j1, jLow, jHigh))), static_cast<float>(f)});
+    }
+  }
+  plan.tapStart.push_back(static_cast<int>(plan.taps.size()));
+  return true;
+}
+
+// Rows of the source. When the source is also the target, the rows the transfer reads are copied
+// first, so a mirror in place reads the pixels as they were before the transfer began.
+class SourceRows {
+ public:
+  bool Init(const Bitmap& source, bool copy, int rowMin, int rowMax) {
+    source_ = &source;
+    if (!copy) return true;
+    rowMin_ = rowMin;
+    stride_ = static_cast<std::size_t>(source.Stride());
+    const std::size_t rows = static_cast<std::size_t>(rowMax - rowMin + 1);
+    buffer_.reset(new (std::nothrow) std::uint8_t[rows * stride_]);
+    if (!buffer_) return false;
+    for (int y = rowMin; y <= rowMax; ++y) {
+      std::memcpy(buffer_.get() + static_cast<std::size_t>(y - rowMin) * stride_, source.Row(y),
+                  stride_);
+    }
+    return true;
+  }
+  const std::uint8_t* Row(int y) const {
+    if (!buffer_) return source_->Row(y);
+    return buffer_.get() + static_cast<std::size_t>(y - rowMin_) * stride_;
+  }
+
+ private:
+  const Bitmap* source_ = nullptr;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  int rowMin_ = 0;
+  std::size_t stride_ = 0;
+};
+
+template <int Bpp>
+inline std::uint32_t ReadRaw(const std::uint8_t* row, int x) {
+  if constexpr (Bpp == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+  if constexpr (Bpp == 8) return row[x];
+  if constexpr (Bpp == 24) {
+    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
+    return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+  }
+  if constexpr (Bpp == 32) {
+    std::uint32_t v;
+    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
+    return v & kRgbMask;
+  }
+  return 0;
+}
+
+// Raw pixels of the given columns: an index for 1 and 8 bits (through `lut` when given), the
+// colour for 24 and 32 bits.
+template <int Bpp>
+void FetchRow(const std::uint8_t* row, const int* cols, int n, const std::uint32_t* lut,
+              std::uint32_t* out) {
+  if (lut) {
+    for (int k = 0; k < n; ++k) out[k] = lut[ReadRaw<Bpp>(row, cols[k])];
+  } else {
+    for (int k = 0; k < n; ++k) out[k] = ReadRaw<Bpp>(row, cols[k]);
+  }
+}
+
+void Fetch(int bpp, const std::uint8_t* row, const int* cols, int n, const std::uint32_t* lut,
+           std::uint32_t* out) {
+  switch (bpp) {
+    case 1:
+      return FetchRow<1>(row, cols, n, lut, out);
+    case 8:
+      return FetchRow<8>(row, cols, n, lut, out);
+    case 24:
+      return FetchRow<24>(row, cols, n, nullptr, out);
+    default:
+      return FetchRow<32>(row, cols, n, nullptr, out);
+  }
+}
+
+// The hot path of every frame paint: 8-bit strip onto a 32-bit surface, one table look-up a pixel.
+void CopyIndexedToRgb32(const std::uint8_t* src, const int* cols, int n, const std::uint32_t* lut,
+                        std::uint8_t* dst) {
+  for (int k = 0; k < n; ++k, dst += 4) std::memcpy(dst, &lut[src[cols[k]]], 4);
+}
+
+// Everything a transfer needs to turn source pixels into target values.
+struct Conversion {
+  int sourceBpp = 0;
+  int targetBpp = 0;
+  bool indexedSource = false;
+  bool identity = false;                 // same format, the values move unchanged
+  std::array<std::uint32_t, 256> colour{};  // source index -> 0x00RRGGBB
+  std::array<std::uint32_t, 256> native{};  // source index -> target value
+};
+
+void BuildConversion(const Bitmap& source, const Bitmap& target, PaletteMatcher* matcher,
+                     Conversion& c) {
+  c.sourceBpp = source.BitsPerPixel();
+  c.targetBpp = target.BitsPerPixel();
+  c.indexedSource = c.sourceBpp <= 8;
+  c.identity = c.sourceBpp == c.targetBpp && !c.indexedSource;
+  if (!c.indexedSource) return;
+  const auto srcTable = source.ColorTable();
+  const auto dstTable = target.ColorTable();
+  c.colour.fill(0);
+  for (std::size_t i = 0; i < srcTable.size(); ++i) c.colour[i] = srcTable[i] & kRgbMask;
+  bool identity = c.sourceBpp == c.targetBpp;
+  for (std::size_t i = 0; i < srcTable.size(); ++i) {
+    const RgbQuad colour = c.colour[i];
+    std::uint32_t v = colour;
+    if (c.targetBpp == 8) {
+      // An entry holding the same colour at the same index keeps its index: with identical tables
+      // indices move unchanged even when the table repeats a colour (padded GIF tables do).
+      v = i < dstTable.size() && (dstTable[i] & kRgbMask) == colour ? static_cast<std::uint32_t>(i)
+                                                                     : matcher->Match(colour);
+    } else if (c.targetBpp == 1) {
+      v = MonoBitFor(colour);
+      // Between two 1-bit bitmaps with the same table the bits move unchanged whatever the table.
+      if (c.sourceBpp == 1 && (dstTable[i] & kRgbMask) == colour) v = static_cast<std::uint32_t>(i);
+    }
+    c.native[i] = v;
+    identity = identity && v == i;
+  }
+  c.identity = identity;
+}
+
+// Target values of raw colours (24- and 32-bit sources, halftone results).
+void ColoursToNative(int targetBpp, PaletteMatcher* matcher, std::uint32_t* values, int n) {
+  if (targetBpp == 8) {
+    for (int k = 0; k < n; ++k) values[k] = matcher->Match(values[k]);
+  } else if (targetBpp == 1) {
+    for (int k = 0; k < n; ++k) values[k] = MonoBitFor(values[k]);
+  }
+}
+
+struct Scratch {
+  AxisPlan columns;
+  AxisPlan rows;
+  std::vector<std::uint32_t> values;
+  std::vector<int> spanCols;
+  std::vector<std::uint32_t> spanColours;
+  std::vector<float> blend;
+  std::array<std::vector<float>, 2> resampled;
+  std::array<int, 2> resampledRow{};
+  std::size_t nextSlot = 0;
+};
+
+void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
+                PaletteMatcher* matcher, Rop rop, Scratch& s) {
+  const AxisPlan& cols = s.columns;
+  const AxisPlan& rows = s.rows;
+  const int n = cols.Count();
+  const int x0 = cols.first;
+  const int bytesPerPixel = conv.targetBpp / 8;
+  const bool rowCopy = rop == Rop::kSrcCopy && conv.identity && conv.targetBpp >= 8 &&
+                       cols.Contiguous();
+  const bool indexedTo32 = rop == Rop::kSrcCopy && conv.sourceBpp == 8 && conv.targetBpp == 32;
+  const std::uint32_t* lut = conv.indexedSource ? conv.native.data() : nullptr;
+  s.values.resize(static_cast<std::size_t>(n));
+  int fetchedRow = -1;
+  for (int k = 0; k < rows.Count(); ++k) {
+    const int sy = rows.nearest[static_cast<std::size_t>(k)];
+    const std::uint8_t* srcRow = src.Row(sy);
+    std::uint8_t* dstRow = target.Row(rows.first + k);
+    if (rowCopy) {
+      std::memcpy(dstRow + static_cast<std::ptrdiff_t>(x0) * bytesPerPixel,
+                  srcRow + static_cast<std::ptrdiff_t>(cols.nearest[0]) * bytesPerPixel,
+                  static_cast<std::size_t>(n) * static_cast<std::size_t>(bytesPerPixel));
+      continue;
+    }
+    if (indexedTo32) {
+      CopyIndexedToRgb32(srcRow, cols.nearest.data(), n, lut,
+                         dstRow + static_cast<std::ptrdiff_t>(x0) * 4);
+      continue;
+    }
+    // Enlarging repeats source rows; their values are fetched once.
+    if (sy != fetchedRow) {
+      Fetch(conv.sourceBpp, srcRow, cols.nearest.data(), n, lut, s.values.data());
+      if (!conv.indexedSource) ColoursToNative(conv.targetBpp, matcher, s.values.data(), n);
+      fetchedRow = sy;
+    }
+    StoreRow(conv.targetBpp, rop, dstRow, x0, s.values.data(), n);
+  }
+}
+
+// Source row `sy` resampled horizontally: three floats (red, green, blue) per target column.
+const float* ResampledRow(const SourceRows& src, const Conversion& conv, int sy, Scratch& s) {
+  for (std::size_t slot = 0; slot < 2; ++slot) {
+    if (s.resampledRow[slot] == sy) return s.resampled[slot].data();
+  }
+  // Rows are visited in one direction, so the slot filled longer ago is the one done with.
+  const std::size_t slot = s.nextSlot;
+  s.nextSlot ^= 1u;
+  s.resampledRow[slot] = sy;
+  const AxisPlan& cols = s.columns;
+  const int spanLow = s.spanCols.front();
+  Fetch(conv.sourceBpp, src.Row(sy), s.spanCols.data(), static_cast<int>(s.spanCols.size()),
+        conv.indexedSource ? conv.colour.data() : nullptr, s.spanColours.data());
+  std::vector<float>& out = s.resampled[slot];
+  out.resize(static_cast<std::size_t>(cols.Count()) * 3);
+  for (int k = 0; k < cols.Count(); ++k) {
+    float r = 0;
+    float g = 0;
+    float b = 0;
+    for (int t = cols.tapStart[static_cast<std::size_t>(k)];
+         t < cols.tapStart[static_cast<std::size_t>(k) + 1]; ++t) {
+      const Tap& tap = cols.taps[static_cast<std::size_t>(t)];
+      const std::uint32_t c = s.spanColours[static_cast<std::size_t>(tap.src - spanLow)];
+      r += tap.weight * static_cast<float>((c >> 16) & 0xFF);
+      g += tap.weight * static_cast<float>((c >> 8) & 0xFF);
+      b += tap.weight * static_cast<float>(c & 0xFF);
+    }
+    out[static_cast<std::size_t>(k) * 3] = r;
+    out[static_cast<std::size_t>(k) * 3 + 1] = g;
+    out[static_cast<std::size_t>(k) * 3 + 2] = b;
+  }
+  return out.data();
+}
+
+inline std::uint32_t ToChannel(float v) {
+  return static_cast<std::uint32_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255));
+}
+
+void RunHalftone(const SourceRows& src, Bitmap& target, const Conversion& conv,
+                 PaletteMatcher* matcher, Rop rop, Scratch& s) {
+  const AxisPlan& cols = s.columns;
+  const AxisPlan& rows = s.rows;
+  const int n = cols.Count();
+  const auto [lowIt, highIt] = std::minmax_element(cols.taps.begin(), cols.taps.end(),
+                                                   [](const Tap& a, const Tap& b) { return a.src < b.src; });
+  s.spanCols.clear();
+  for (int c = lowIt->src; c <= highIt->src; ++c) s.spanCols.push_back(c);
+  s.spanColours.resize(s.spanCols.size());
+  s.resampledRow = {-1, -1};
+  s.nextSlot = 0;
+  s.blend.resize(static_cast<std::size_t>(n) * 3);
+  s.values.resize(static_cast<std::size_t>(n));
+  for (int k = 0; k < rows.Count(); ++k) {
+    std::fill(s.blend.begin(), s.blend.end(), 0.0f);
+    for (int t = rows.tapStart[static_cast<std::size_t>(k)];
+         t < rows.tapStart[static_cast<std::size_t>(k) + 1]; ++t) {
+      const Tap& tap = rows.taps[static_cast<std::size_t>(t)];
+      const float* line = ResampledRow(src, conv, tap.src, s);
+      for (std::size_t m = 0; m < s.blend.size(); ++m) s.blend[m] += tap.weight * line[m];
+    }
+    for (int m = 0; m < n; ++m) {
+      const float* px = &s.blend[static_cast<std::size_t>(m) * 3];
+      s.values[static_cast<std::size_t>(m)] =
+          (ToChannel(px[0]) << 16) | (ToChannel(px[1]) << 8) | ToChannel(px[2]);
+    }
+    ColoursToNative(conv.targetBpp, matcher, s.values.data(), n);
+    StoreRow(conv.targetBpp, rop, target.Row(rows.first + k), cols.first, s.values.data(), n);
+  }
+}
+
+bool Transfer(DeviceContext& targetDc, int x, int y, int cx, int cy, const DeviceContext& sourceDc,
+              int xSrc, int ySrc, int cxSrc, int cySrc, Rop rop, bool mayResample) {
+  if (rop != Rop::kSrcCopy && rop != Rop::kSrcAnd && rop != Rop::kSrcPaint) return false;
+  Bitmap& target = targetDc.Selected();
+  const Bitmap& source = sourceDc.Selected();
+  const bool halftone = mayResample && targetDc.StretchBltMode() == kHalftone &&
+                        (static_cast<std::int64_t>(cx) * cx != static_cast<std::int64_t>(cxSrc) * cxSrc ||
+                         static_cast<std::int64_t>(cy) * cy != static_cast<std::int64_t>(cySrc) * cySrc);
+  thread_local Scratch scratch;
+  Scratch& s = scratch;
+  try {
+    if (!PlanAxis(x, cx, target.Width(), xSrc, cxSrc, source.Width(), halftone, s.columns) ||
+        !PlanAxis(y, cy, target.Height(), ySrc, cySrc, source.Height(), halftone, s.rows)) {
+      return false;
+    }
+    int rowMin = 0;
+    int rowMax = 0;
+    if (halftone) {
+      const auto [lo, hi] = std::minmax_element(s.rows.taps.begin(), s.rows.taps.end(),
+                                                [](const Tap& a, const Tap& b) { return a.src < b.src; });
+      rowMin = lo->src;
+      rowMax = hi->src;
+    } else {
+      const auto [lo, hi] = std::minmax_element(s.rows.nearest.begin(), s.rows.nearest.end());
+      rowMin = *lo;
+      rowMax = *hi;
+    }
+    SourceRows rows;
+    if (!rows.Init(source, &source == &target, rowMin, rowMax)) return false;
+
+    // Only a transfer into an 8-bit target needs the matcher; it is 20 KiB, so made only then.
+    std::unique_ptr<PaletteMatcher> matcher;
+    if (target.BitsPerPixel() == 8) {
+      matcher.reset(new (std::nothrow) PaletteMatcher(target.ColorTable()));
+      if (!matcher) return false;
+    }
+    Conversion conv;
+    BuildConversion(source, target, matcher.get(), conv);
+    if (halftone) {
+      RunHalftone(rows, target, conv, matcher.get(), rop, s);
+    } else {
+      RunNearest(rows, target, conv, matcher.get(), rop, s);
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool BitBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
+            int xSrc, int ySrc, Rop rop) {
+  if (cx <= 0 || cy <= 0) return false;
+  return Transfer(target, x, y, cx, cy, source, xSrc, ySrc, cx, cy, rop, false);
+}
+
+bool StretchBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
+                int xSrc, int ySrc, int cxSrc, int cySrc, Rop rop) {
+  return Transfer(target, x, y, cx, cy, source, xSrc, ySrc, cxSrc, cySrc, rop, true);
+}
+
+}  // namespace velmora::platform

@@ -1,0 +1,56 @@
+#pragma once
+// Internal to the raster layer: colour matching and row stores shared by the transfers
+// (raster_blit.cpp) and the fills (raster.cpp). Not part of the contract.
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "platform/raster.h"
+
+namespace velmora::platform::raster_detail {
+
+inline constexpr RgbQuad kRgbMask = 0x00FFFFFFu;
+
+// Nearer of black and white by RGB distance. |c - white|^2 - |c|^2 = 3 * 255^2 - 510 * (r+g+b), so
+// the sum of the channels decides exactly, with the tie at 382.5 unreachable: 383 and up is white.
+inline std::uint32_t MonoBitFor(RgbQuad c) {
+  const std::uint32_t sum = ((c >> 16) & 0xFFu) + ((c >> 8) & 0xFFu) + (c & 0xFFu);
+  return sum >= 383 ? 1u : 0u;
+}
+
+// Index of the entry of `table` nearest to `c` (squared RGB distance); the lowest index wins a tie,
+// so an exact match is always found first among equals.
+std::uint8_t NearestEntry(std::span<const RgbQuad> table, RgbQuad c);
+
+// Nearest-entry search with a per-transfer cache: one linear search per distinct colour, not per
+// pixel. The cache is a fixed open-addressed table; once it is three quarters full, further
+// colours are searched without being remembered.
+class PaletteMatcher {
+ public:
+  explicit PaletteMatcher(std::span<const RgbQuad> table) : table_(table) { keys_.fill(0); }
+  std::uint8_t Match(RgbQuad c);
+
+ private:
+  static constexpr int kSlotBits = 12;
+  static constexpr std::uint32_t kSlots = 1u << kSlotBits;
+  static constexpr std::uint32_t kUsed = 0x01000000u;  // marks a slot; colours never carry it
+  std::span<const RgbQuad> table_;
+  std::array<std::uint32_t, kSlots> keys_;
+  std::array<std::uint8_t, kSlots> values_{};
+  std::uint32_t filled_ = 0;
+};
+
+// The value a colour takes in `target`'s own pixel format: the bit for 1 bit, the palette index
+// for 8 bits, the colour itself for 24 and 32 bits.
+std::uint32_t NativeValueFor(const Bitmap& target, RgbQuad c);
+
+// Writes n native values into `row` starting at column x0 through `rop`.
+void StoreRow(int bitsPerPixel, Rop rop, std::uint8_t* row, int x0, const std::uint32_t* values,
+              int n);
+
+// Fills columns x0 .. x0 + n - 1 of `row` with one native value.
+void FillRow(int bitsPerPixel, std::uint8_t* row, int x0, int n, std::uint32_t value);
+
+}  // namespace velmora::platform::raster_detail

@@ -1,0 +1,195 @@
+// Colour matching and row stores for every pixel format. Each store dispatches once per row to a
+// loop specialised for the format and raster operation.
+
+#include <cstring>
+
+#include "platform/raster_internal.h"
+
+namespace velmora::platform::raster_detail {
+
+std::uint8_t NearestEntry(std::span<const RgbQuad> table, RgbQuad c) {
+  const int r = static_cast<int>((c >> 16) & 0xFF);
+  const int g = static_cast<int>((c >> 8) & 0xFF);
+  const int b = static_cast<int>(c & 0xFF);
+  int best = 0;
+  int bestDistance = 1 << 30;
+  for (std::size_t i = 0; i < table.size() && i < 256; ++i) {
+    const RgbQuad e = table[i];
+    const int dr = static_cast<int>((e >> 16) & 0xFF) - r;
+    const int dg = static_cast<int>((e >> 8) & 0xFF) - g;
+    const int db = static_cast<int>(e & 0xFF) - b;
+    const int distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = static_cast<int>(i);
+      if (distance == 0) break;
+    }
+  }
+  return static_cast<std::uint8_t>(best);
+}
+
+std::uint8_t PaletteMatcher::Match(RgbQuad c) {
+  c &= kRgbMask;
+  const std::uint32_t key = c | kUsed;
+  std::uint32_t slot = (c * 0x9E3779B1u) >> (32 - kSlotBits);
+  for (;;) {
+    if (keys_[slot] == key) return values_[slot];
+    if (keys_[slot] == 0) break;
+    slot = (slot + 1) & (kSlots - 1);
+  }
+  const std::uint8_t index = NearestEntry(table_, c);
+  if (filled_ < kSlots / 4 * 3) {
+    keys_[slot] = key;
+    values_[slot] = index;
+    ++filled_;
+  }
+  return index;
+}
+
+std::uint32_t NativeValueFor(const Bitmap& target, RgbQuad c) {
+  c &= kRgbMask;
+  switch (target.BitsPerPixel()) {
+    case 1:
+      return MonoBitFor(c);
+    case 8:
+      return NearestEntry(target.ColorTable(), c);
+    default:
+      return c;
+  }
+}
+
+namespace {
+
+// One operation on a native value; for colours AND and OR act on blue, green and red at once.
+template <Rop R>
+inline std::uint32_t Combine(std::uint32_t dst, std::uint32_t src) {
+  if constexpr (R == Rop::kSrcAnd) return dst & src;
+  if constexpr (R == Rop::kSrcPaint) return dst | src;
+  return src;
+}
+
+template <Rop R>
+void StoreMono(std::uint8_t* row, int x0, const std::uint32_t* values, int n) {
+  for (int k = 0; k < n; ++k) {
+    const int x = x0 + k;
+    std::uint8_t& byte = row[x >> 3];
+    const auto mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
+    const std::uint32_t old = (byte & mask) ? 1u : 0u;
+    if (Combine<R>(old, values[k] & 1u)) {
+      byte = static_cast<std::uint8_t>(byte | mask);
+    } else {
+      byte = static_cast<std::uint8_t>(byte & ~mask);
+    }
+  }
+}
+
+template <Rop R>
+void StoreIndexed(std::uint8_t* row, int x0, const std::uint32_t* values, int n) {
+  std::uint8_t* d = row + x0;
+  for (int k = 0; k < n; ++k) d[k] = static_cast<std::uint8_t>(Combine<R>(d[k], values[k]));
+}
+
+template <Rop R>
+void StoreRgb24(std::uint8_t* row, int x0, const std::uint32_t* values, int n) {
+  std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 3;
+  for (int k = 0; k < n; ++k, d += 3) {
+    const std::uint32_t old = d[0] | (d[1] << 8) | (static_cast<std::uint32_t>(d[2]) << 16);
+    const std::uint32_t v = Combine<R>(old, values[k]);
+    d[0] = static_cast<std::uint8_t>(v);
+    d[1] = static_cast<std::uint8_t>(v >> 8);
+    d[2] = static_cast<std::uint8_t>(v >> 16);
+  }
+}
+
+// The fourth byte is not a colour: a copy writes 0 there, AND and OR leave it as it was.
+template <Rop R>
+void StoreRgb32(std::uint8_t* row, int x0, const std::uint32_t* values, int n) {
+  std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 4;
+  for (int k = 0; k < n; ++k, d += 4) {
+    std::uint32_t old;
+    std::memcpy(&old, d, 4);
+    std::uint32_t v;
+    if constexpr (R == Rop::kSrcCopy) {
+      v = values[k] & kRgbMask;
+    } else {
+      v = (old & ~kRgbMask) | Combine<R>(old & kRgbMask, values[k] & kRgbMask);
+    }
+    std::memcpy(d, &v, 4);
+  }
+}
+
+template <Rop R>
+void StoreFor(int bitsPerPixel, std::uint8_t* row, int x0, const std::uint32_t* values, int n) {
+  switch (bitsPerPixel) {
+    case 1:
+      return StoreMono<R>(row, x0, values, n);
+    case 8:
+      return StoreIndexed<R>(row, x0, values, n);
+    case 24:
+      return StoreRgb24<R>(row, x0, values, n);
+    case 32:
+      return StoreRgb32<R>(row, x0, values, n);
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+void StoreRow(int bitsPerPixel, Rop rop, std::uint8_t* row, int x0, const std::uint32_t* values,
+              int n) {
+  switch (rop) {
+    case Rop::kSrcCopy:
+      return StoreFor<Rop::kSrcCopy>(bitsPerPixel, row, x0, values, n);
+    case Rop::kSrcAnd:
+      return StoreFor<Rop::kSrcAnd>(bitsPerPixel, row, x0, values, n);
+    case Rop::kSrcPaint:
+      return StoreFor<Rop::kSrcPaint>(bitsPerPixel, row, x0, values, n);
+  }
+}
+
+void FillRow(int bitsPerPixel, std::uint8_t* row, int x0, int n, std::uint32_t value) {
+  if (n <= 0) return;
+  switch (bitsPerPixel) {
+    case 1: {
+      // Partial bytes at the ends bit by bit, whole bytes in between with one memset.
+      int x = x0;
+      const int end = x0 + n;
+      const auto set = [&](int px) {
+        const auto mask = static_cast<std::uint8_t>(0x80u >> (px & 7));
+        row[px >> 3] = static_cast<std::uint8_t>(value ? (row[px >> 3] | mask)
+                                                       : (row[px >> 3] & ~mask));
+      };
+      for (; x < end && (x & 7) != 0; ++x) set(x);
+      const int wholeBytes = (end - x) >> 3;
+      if (wholeBytes > 0) {
+        std::memset(row + (x >> 3), value ? 0xFF : 0x00, static_cast<std::size_t>(wholeBytes));
+        x += wholeBytes * 8;
+      }
+      for (; x < end; ++x) set(x);
+      return;
+    }
+    case 8:
+      std::memset(row + x0, static_cast<int>(value & 0xFF), static_cast<std::size_t>(n));
+      return;
+    case 24: {
+      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 3;
+      for (int k = 0; k < n; ++k, d += 3) {
+        d[0] = static_cast<std::uint8_t>(value);
+        d[1] = static_cast<std::uint8_t>(value >> 8);
+        d[2] = static_cast<std::uint8_t>(value >> 16);
+      }
+      return;
+    }
+    case 32: {
+      const std::uint32_t v = value & kRgbMask;
+      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 4;
+      for (int k = 0; k < n; ++k, d += 4) std::memcpy(d, &v, 4);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace velmora::platform::raster_detail
