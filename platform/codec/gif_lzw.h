@@ -49,6 +49,10 @@ struct IndexRows {
 LzwResult DecodeGifImageData(std::span<const std::uint8_t> subBlocks, int minCodeSize,
                              bool interlaced, const IndexRows& rows);
 
+// Image row (from the top) of the k-th row an interlaced image of `height` rows delivers, for
+// 0 <= k < height.
+int InterlacedRow(int k, int height);
+
 // Decodes a raw LZW code stream (no sub-block framing) into `out`, for the test vectors and the
 // benchmarks. Stops when `out` is full, at the end code, or at the end of the data.
 LzwResult DecodeLzwStream(std::span<const std::uint8_t> codes, int minCodeSize,

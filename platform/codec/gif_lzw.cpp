@@ -1,0 +1,308 @@
+#include "platform/codec/gif_lzw.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// How this decoder is fast:
+//
+// Every string a code stands for has already been written once, contiguously, to the output: a
+// new table entry is "the previous code's string plus the first byte of the current one", and
+// those bytes sit side by side where the previous and current codes were written. So an entry is
+// just (start offset in the output, length), and expanding a code is one forward copy of `length`
+// bytes from earlier output, done in 16-byte chunks that may run past the string's end (the
+// over-written bytes lie beyond the current position and are overwritten by the next code).
+// Literal codes get the same treatment from a small area in front of the output holding bytes
+// 0, 1, 2, ..., so the hot loop has no literal/non-literal branch and no per-byte chain walk.
+//
+// That needs one contiguous output buffer with room for the over-copy, so the decoder works in a
+// per-call scratch (literal area, pixels, tail slack) and copies finished rows out to the
+// caller's rows at the end (de-interlacing on the way). Rows the data never reached are not
+// touched. Bits are refilled 56+ at a time with one unaligned 64-bit load while at least 8 input
+// bytes remain; near the end of the data a byte-wise refill takes over, so nothing is read past
+// the input. Sub-block framing is removed up front into another scratch buffer.
+
+namespace velmora::platform {
+namespace {
+
+constexpr int kMaxCodeBits = 12;
+constexpr unsigned kTableSize = 1u << kMaxCodeBits;
+constexpr int kMinLiteralBits = 1;
+constexpr int kMaxLiteralBits = 11;  // clear code 2048, still below the 4096-entry table
+// Literal codes 0 .. clear-1 live at offsets 0 .. clear-1 of the scratch.
+constexpr std::size_t kLiteralArea = std::size_t{1} << kMaxLiteralBits;
+// The longest string is below kTableSize bytes; a copy may run up to 15 bytes past it.
+constexpr std::size_t kCopyChunk = 16;
+constexpr std::size_t kTailSlack = kTableSize + 2 * kCopyChunk;
+// Entry offsets are 32-bit; an image larger than this decodes its first kMaxPixels pixels only
+// (far above any bitmap the raster layer creates).
+constexpr std::int64_t kMaxPixels = std::int64_t{1} << 31;
+
+std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) {
+    v = __builtin_bswap64(v);
+  }
+  return v;
+}
+
+void CopyChunk(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t chunk[kCopyChunk];
+  std::memcpy(chunk, src, kCopyChunk);
+  std::memcpy(dst, chunk, kCopyChunk);
+}
+
+// Copies at least `n` bytes (a whole number of chunks). Safe when src + n <= dst: every byte the
+// string needs is read before any chunk can overwrite it.
+void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t n) {
+  CopyChunk(dst, src);
+  for (std::uint32_t i = kCopyChunk; i < n; i += kCopyChunk) {
+    CopyChunk(dst + i, src + i);
+  }
+}
+
+// LSB-first bit reader over a contiguous buffer.
+class BitReader {
+ public:
+  explicit BitReader(std::span<const std::uint8_t> data)
+      : data_(data.data()), size_(data.size()), fastLimit_(data.size() >= 8 ? data.size() - 8 : 0),
+        hasFast_(data.size() >= 8) {}
+
+  // Makes at least `need` bits available; false when the data ends first.
+  bool Fill(unsigned need) {
+    if (hasFast_ && pos_ <= fastLimit_) [[likely]] {
+      bits_ |= LoadLittleEndian64(data_ + pos_) << count_;
+      pos_ += (63 - count_) >> 3;
+      count_ |= 56;
+      return true;
+    }
+    while (count_ <= 56 && pos_ < size_) {
+      bits_ |= std::uint64_t{data_[pos_++]} << count_;
+      count_ += 8;
+    }
+    return count_ >= need;
+  }
+
+  unsigned Take(unsigned width, unsigned mask) {
+    const auto v = static_cast<unsigned>(bits_) & mask;
+    bits_ >>= width;
+    count_ -= width;
+    return v;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t fastLimit_;
+  bool hasFast_;
+  std::size_t pos_ = 0;
+  std::uint64_t bits_ = 0;
+  unsigned count_ = 0;
+};
+
+// A code's string at step k (counting every code read) is at most k bytes long and never longer
+// than the table, so this bounds what `codeBytes` bytes of data can expand to. It keeps the
+// scratch small when a large image comes with little data.
+std::int64_t MaxOutputFor(std::size_t codeBytes, int minCodeSize) {
+  const auto codes = static_cast<std::int64_t>(codeBytes) * 8 / (minCodeSize + 1);
+  if (codes >= static_cast<std::int64_t>(kTableSize)) {
+    return std::min(codes, kMaxPixels) * static_cast<std::int64_t>(kTableSize);
+  }
+  return codes * (codes + 1) / 2;
+}
+
+struct Scratch {
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::uint8_t* out = nullptr;  // decoded pixels start here
+  std::int64_t capacity = 0;    // pixels the decoder may produce
+};
+
+Scratch MakeScratch(std::int64_t wanted, std::size_t codeBytes, int minCodeSize) {
+  Scratch s;
+  s.capacity = std::min({wanted, kMaxPixels, MaxOutputFor(codeBytes, minCodeSize)});
+  const auto size = kLiteralArea + static_cast<std::size_t>(s.capacity) + kTailSlack;
+  s.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+  s.out = s.buffer.get() + kLiteralArea;
+  return s;
+}
+
+// The decoder proper: writes up to `scratch.capacity` pixels to `scratch.out`. `wanted` is the
+// image's pixel count; reaching it is kComplete.
+LzwResult DecodeIntoScratch(std::span<const std::uint8_t> codes, int minCodeSize,
+                            std::int64_t wanted, Scratch& scratch) {
+  std::uint8_t* const base = scratch.buffer.get();
+  const unsigned clear = 1u << minCodeSize;
+  const unsigned end = clear + 1;
+
+  std::array<std::uint32_t, kTableSize> start;
+  std::array<std::uint16_t, kTableSize> length;
+  for (unsigned i = 0; i < clear; ++i) {
+    base[i] = static_cast<std::uint8_t>(i);  // literals above 255 keep their low byte
+    start[i] = i;
+    length[i] = 1;
+  }
+
+  const unsigned firstWidth = static_cast<unsigned>(minCodeSize) + 1;
+  unsigned width = firstWidth;
+  unsigned mask = (1u << width) - 1;
+  unsigned next = clear + 2;
+  unsigned growAt = 1u << width;
+  std::uint32_t prevStart = 0;
+  std::uint32_t prevLength = 0;  // 0: no previous code since the start or the last clear
+
+  std::uint8_t* const out = scratch.out;
+  std::uint8_t* d = out;
+  std::uint8_t* const outEnd = out + scratch.capacity;
+  BitReader reader(codes);
+  auto written = [&] { return std::min<std::int64_t>(d - out, scratch.capacity); };
+
+  while (d < outEnd) {
+    if (!reader.Fill(width)) {
+      return {LzwStatus::kTruncated, written()};
+    }
+    const unsigned code = reader.Take(width, mask);
+    std::uint32_t n;
+    if (code < next && code - clear >= 2) [[likely]] {
+      n = length[code];
+      CopyString(d, base + start[code], n);
+    } else if (code == clear) {
+      width = firstWidth;
+      mask = (1u << width) - 1;
+      next = clear + 2;
+      growAt = 1u << width;
+      prevLength = 0;
+      continue;
+    } else if (code == end) {
+      return {LzwStatus::kEndCodeEarly, written()};
+    } else if (code == next && prevLength != 0) {
+      // The code being defined right now: the previous string plus its own first byte.
+      n = prevLength + 1;
+      CopyString(d, base + prevStart, prevLength);
+      d[prevLength] = base[prevStart];
+    } else {
+      return {LzwStatus::kInvalidCode, written()};
+    }
+
+    // A full table stays full until the next clear code.
+    if (prevLength != 0 && next < kTableSize) {
+      start[next] = prevStart;
+      length[next] = static_cast<std::uint16_t>(prevLength + 1);
+      ++next;
+    }
+    // The next code may name entry `next` (the one it defines itself), so the width must reach
+    // it. With literal width 1 the very first entry already needs a wider code; ">=" rather than
+    // "==" catches that case, as giflib does.
+    if (next >= growAt && width < kMaxCodeBits) {
+      ++width;
+      mask = (1u << width) - 1;
+      growAt <<= 1;
+    }
+    prevStart = static_cast<std::uint32_t>(d - base);
+    prevLength = n;
+    d += n;
+  }
+  // The capacity is below `wanted` only when the data cannot fill the image (or past kMaxPixels).
+  if (scratch.capacity < wanted) {
+    return {LzwStatus::kTruncated, scratch.capacity};
+  }
+  return {LzwStatus::kComplete, wanted};
+}
+
+bool ValidMinCodeSize(int minCodeSize) {
+  return minCodeSize >= kMinLiteralBits && minCodeSize <= kMaxLiteralBits;
+}
+
+// Joins the data sub-blocks into one buffer. Stops at the zero-length terminator; a block that
+// claims more bytes than remain contributes what remains.
+std::vector<std::uint8_t> JoinSubBlocks(std::span<const std::uint8_t> subBlocks) {
+  std::vector<std::uint8_t> joined;
+  joined.reserve(subBlocks.size());
+  std::size_t pos = 0;
+  while (pos < subBlocks.size()) {
+    const std::size_t blockLength = subBlocks[pos++];
+    if (blockLength == 0) {
+      break;
+    }
+    const std::size_t take = std::min(blockLength, subBlocks.size() - pos);
+    joined.insert(joined.end(), subBlocks.begin() + static_cast<std::ptrdiff_t>(pos),
+                  subBlocks.begin() + static_cast<std::ptrdiff_t>(pos + take));
+    pos += take;
+  }
+  return joined;
+}
+
+void CopyRowsOut(const std::uint8_t* pixels, std::int64_t count, bool interlaced,
+                 const IndexRows& rows) {
+  const auto width = static_cast<std::int64_t>(rows.width);
+  if (!interlaced && rows.rowStride == rows.width) {
+    std::memcpy(rows.topRow, pixels, static_cast<std::size_t>(count));
+    return;
+  }
+  const std::int64_t fullRows = count / width;
+  const auto rest = static_cast<std::size_t>(count % width);
+  auto rowAt = [&](std::int64_t k) {
+    const std::int64_t y = interlaced ? InterlacedRow(static_cast<int>(k), rows.height) : k;
+    return rows.topRow + y * rows.rowStride;
+  };
+  for (std::int64_t k = 0; k < fullRows; ++k) {
+    std::memcpy(rowAt(k), pixels + k * width, static_cast<std::size_t>(width));
+  }
+  if (rest != 0) {
+    std::memcpy(rowAt(fullRows), pixels + fullRows * width, rest);
+  }
+}
+
+}  // namespace
+
+int InterlacedRow(int k, int height) {
+  static constexpr int kPassStart[4] = {0, 4, 2, 1};
+  static constexpr int kPassStep[4] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    const int rowsInPass =
+        height > kPassStart[pass] ? (height - kPassStart[pass] + kPassStep[pass] - 1) / kPassStep[pass]
+                                  : 0;
+    if (k < rowsInPass) {
+      return kPassStart[pass] + k * kPassStep[pass];
+    }
+    k -= rowsInPass;
+  }
+  return height;  // not reached for k < height
+}
+
+LzwResult DecodeGifImageData(std::span<const std::uint8_t> subBlocks, int minCodeSize,
+                             bool interlaced, const IndexRows& rows) {
+  if (!ValidMinCodeSize(minCodeSize)) {
+    return {LzwStatus::kInvalidCode, 0};
+  }
+  if (rows.width <= 0 || rows.height <= 0 || rows.topRow == nullptr) {
+    return {LzwStatus::kComplete, 0};
+  }
+  const std::vector<std::uint8_t> codes = JoinSubBlocks(subBlocks);
+  const std::int64_t wanted = std::int64_t{rows.width} * rows.height;
+  Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
+  const LzwResult result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
+  if (result.pixels > 0) {
+    CopyRowsOut(scratch.out, result.pixels, interlaced, rows);
+  }
+  return result;
+}
+
+LzwResult DecodeLzwStream(std::span<const std::uint8_t> codes, int minCodeSize,
+                          std::span<std::uint8_t> out) {
+  if (!ValidMinCodeSize(minCodeSize)) {
+    return {LzwStatus::kInvalidCode, 0};
+  }
+  const auto wanted = static_cast<std::int64_t>(out.size());
+  Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
+  const LzwResult result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
+  if (result.pixels > 0) {
+    std::memcpy(out.data(), scratch.out, static_cast<std::size_t>(result.pixels));
+  }
+  return result;
+}
+
+}  // namespace velmora::platform
