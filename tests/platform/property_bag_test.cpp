@@ -216,6 +216,26 @@ TEST(PropertyBagContentsTest, PictureWithUnreadableBytesComesBackEmpty) {
   EXPECT_TRUE(std::holds_alternative<std::monostate>(restored->ReadProperty("mouseicon", 1)));
 }
 
+TEST(PropertyBagContentsTest, PictureRoundTripKeepsItsSourceBytes) {
+  // The smallest GIF: 1 x 1, a two-colour global table, one image of index 0.
+  const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0,  // header, screen
+                     0xFF, 0xFF, 0xFF, 0, 0, 0,                            // colour table
+                     0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,                      // image descriptor
+                     2, 2, 0x44, 0x01, 0,                                  // LZW data
+                     0x3B};
+  const PictureRef picture = PictureFromBytes(gif);
+  ASSERT_NE(picture, nullptr);
+  PropertyBag bag;
+  bag.WriteProperty("MouseIcon", picture, PropertyValue{});
+  const auto restored = PropertyBag::FromContents(bag.Contents());
+  ASSERT_TRUE(restored.has_value());
+  const PictureRef copy = ToPicture(restored->ReadProperty("MOUSEICON", PropertyValue{}));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->SourceBytes(), gif);
+  EXPECT_EQ(copy->Width(), 1);
+  EXPECT_FALSE(PropertyValuesEqual(copy, picture));  // a new object: identity differs
+}
+
 TEST(PropertyBagContentsTest, RefusesMalformedInput) {
   const Bytes head = {'V', 'P', 'B', '1'};
   const auto with = [&](Bytes rest) {
