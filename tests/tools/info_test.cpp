@@ -133,6 +133,10 @@ TEST_F(InfoTest, FailuresExitWithStatusOne) {
   EXPECT_TRUE(gone.out.empty());
   EXPECT_NE(gone.err.find(missing.string()), std::string::npos) << gone.err;
 
+  const RunResult directory = RunInfo(dir_);
+  EXPECT_EQ(directory.status, 1);
+  EXPECT_NE(directory.err.find("cannot read"), std::string::npos) << directory.err;
+
   // A header and a global table but no image.
   const RunResult empty = RunInfo(Write("noimage.gif", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0,
                                                        0x80, 0, 0, 0, 0, 0, 1, 1, 1, 0x3B}));

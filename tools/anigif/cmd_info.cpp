@@ -16,6 +16,8 @@
 // never filled (count 0) and a table cut off by the end of the data (count 0).
 
 #include <cstdio>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -29,11 +31,19 @@
 namespace velmora::anigif {
 namespace {
 
+// False for anything that cannot be read as a whole, directories included (reading one makes
+// the stream library throw rather than fail).
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::string FrameJson(const GifFrame& f) {
