@@ -26,7 +26,9 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 // Header, positions 1..13: signature, screen 1 x 1, packed, background 0, aspect 0.
 Bytes Header(std::uint8_t packed, const std::string& signature = "GIF89a") {
@@ -34,7 +36,9 @@ Bytes Header(std::uint8_t packed, const std::string& signature = "GIF89a") {
 }
 
 // Header with a 2-colour global table (black, white): blocks start at position 20.
-Bytes HeaderGlobal2() { return Cat({Header(0x80), {0, 0, 0, 0xFF, 0xFF, 0xFF}}); }
+Bytes HeaderGlobal2() {
+  return Cat({Header(0x80), {0, 0, 0, 0xFF, 0xFF, 0xFF}});
+}
 
 // Image descriptor and data, 15 bytes without a local table:
 //   2C | left | top | width | height (u16 LE) | packed | [local table] | 02 (min code size)
@@ -42,27 +46,40 @@ Bytes HeaderGlobal2() { return Cat({Header(0x80), {0, 0, 0, 0xFF, 0xFF, 0xFF}});
 Bytes Image(std::uint16_t left, std::uint16_t top, std::uint16_t width, std::uint16_t height,
             std::uint8_t packed = 0x00, const Bytes& localTable = {}) {
   Bytes out = {0x2C,
-               static_cast<std::uint8_t>(left), static_cast<std::uint8_t>(left >> 8),
-               static_cast<std::uint8_t>(top), static_cast<std::uint8_t>(top >> 8),
-               static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(width >> 8),
-               static_cast<std::uint8_t>(height), static_cast<std::uint8_t>(height >> 8),
+               static_cast<std::uint8_t>(left),
+               static_cast<std::uint8_t>(left >> 8),
+               static_cast<std::uint8_t>(top),
+               static_cast<std::uint8_t>(top >> 8),
+               static_cast<std::uint8_t>(width),
+               static_cast<std::uint8_t>(width >> 8),
+               static_cast<std::uint8_t>(height),
+               static_cast<std::uint8_t>(height >> 8),
                packed};
   out.insert(out.end(), localTable.begin(), localTable.end());
   out.insert(out.end(), {0x02, 0x02, 0x4C, 0x01, 0x00});
   return out;
 }
-Bytes Image1x1() { return Image(0, 0, 1, 1); }
+Bytes Image1x1() {
+  return Image(0, 0, 1, 1);
+}
 
 // Graphic control extension, 8 bytes: 21 F9 | 04 | packed | delay (u16 LE) | index | 00
 Bytes Gce(std::uint8_t packed, std::uint16_t delay, std::uint8_t index) {
-  return {0x21, 0xF9, 0x04, packed, static_cast<std::uint8_t>(delay),
-          static_cast<std::uint8_t>(delay >> 8), index, 0x00};
+  return {0x21,
+          0xF9,
+          0x04,
+          packed,
+          static_cast<std::uint8_t>(delay),
+          static_cast<std::uint8_t>(delay >> 8),
+          index,
+          0x00};
 }
 
 // Application extension, 19 bytes for an 11-byte identifier:
 //   21 FF | 0B | identifier (11) | 03 | 01 | loop count (u16 LE) | 00
 Bytes AppExt(const std::string& identifier, std::uint16_t loops) {
-  return Cat({{0x21, 0xFF, static_cast<std::uint8_t>(identifier.size())}, Text(identifier),
+  return Cat({{0x21, 0xFF, static_cast<std::uint8_t>(identifier.size())},
+              Text(identifier),
               {0x03, 0x01, static_cast<std::uint8_t>(loops), static_cast<std::uint8_t>(loops >> 8),
                0x00}});
 }
@@ -111,13 +128,13 @@ TEST(GifParser, SignatureIgnoresCaseAndAcceptsBothVersions) {
     std::int32_t frames;
   };
   const Case cases[] = {
-      {"GIF89a", 1}, {"GIF87a", 1}, {"gif89a", 1}, {"gif87a", 1}, {"gIf89A", 1},
-      {"GiF87A", 1}, {"GIF88a", 0}, {"GIF89b", 0}, {"JIF89a", 0}, {"GIF89 ", 0},
-      {"GIF8_a", 0}, {"\x47\x49\x46\x38\x39\x00", 0},
+      {"GIF89a", 1}, {"GIF87a", 1}, {"gif89a", 1}, {"gif87a", 1},
+      {"gIf89A", 1}, {"GiF87A", 1}, {"GIF88a", 0}, {"GIF89b", 0},
+      {"JIF89a", 0}, {"GIF89 ", 0}, {"GIF8_a", 0}, {"\x47\x49\x46\x38\x39\x00", 0},
   };
   for (const Case& c : cases) {
-    const Parsed p = Parse(Cat({Header(0x80, c.signature), {0, 0, 0, 1, 1, 1}, Image1x1(),
-                                kTrailer}));
+    const Parsed p =
+        Parse(Cat({Header(0x80, c.signature), {0, 0, 0, 1, 1, 1}, Image1x1(), kTrailer}));
     EXPECT_EQ(p.count, c.frames) << c.signature;
   }
 }
@@ -138,26 +155,26 @@ TEST(GifParser, ShortDataGivesNoFrames) {
 TEST(GifParser, ScreenDescriptorOnlyPacked) {
   // The logical screen fields (7..10, 12, 13) are never read; the packed byte is taken from
   // position 11 and the blocks start at 14 (no global table here).
-  const Bytes gif = Cat({
-      Text("GIF89a"),
-      {0x2C, 0x2C},              // 7-8   width: bytes that look like separators, ignored
-      {0x21, 0xF9},              // 9-10  height: ignored
-      {0x00},                    // 11    packed: no global table
-      {0x3B, 0x21},              // 12-13 background, aspect: ignored
-      Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),  // 14: image with a 2-colour local table
-      kTrailer});
+  const Bytes gif =
+      Cat({Text("GIF89a"),
+           {0x2C, 0x2C},  // 7-8   width: bytes that look like separators, ignored
+           {0x21, 0xF9},  // 9-10  height: ignored
+           {0x00},        // 11    packed: no global table
+           {0x3B, 0x21},  // 12-13 background, aspect: ignored
+           Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),  // 14: image with a 2-colour local table
+           kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 1);
-  EXPECT_EQ(DescribeAll(p.doc), std::vector<std::string>{"0,0 1x1 delay=0 disp=0 t=0 ti=0 ct=1 x=14"});
+  EXPECT_EQ(DescribeAll(p.doc),
+            std::vector<std::string>{"0,0 1x1 delay=0 disp=0 t=0 ti=0 ct=1 x=14"});
   EXPECT_EQ(p.doc.FrameSpans[0].Start, 14);
 }
 
 TEST(GifParser, GlobalTableIsTableZero) {
-  const Bytes gif = Cat({
-      Header(0x81),                                        // global table, 4 colours
-      {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0, 0, 0, 0xFF, 0xFF, 0xFF},  // 14..25
-      Image1x1(),                                          // 26
-      kTrailer});
+  const Bytes gif = Cat({Header(0x81),  // global table, 4 colours
+                         {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0, 0, 0, 0xFF, 0xFF, 0xFF},  // 14..25
+                         Image1x1(),                                                       // 26
+                         kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 1);
   ASSERT_EQ(TableCounts(p.doc), (std::vector<std::uint32_t>{4}));
@@ -180,10 +197,9 @@ TEST(GifParser, GlobalTableCutOffLeavesAnEmptyTableZero) {
 
 TEST(GifParser, LocalTablesAreNumberedInFileOrder) {
   const Bytes local2 = {0xAA, 0, 0, 0, 0xBB, 0};
-  const Bytes gif = Cat({HeaderGlobal2(),
-                         Image(0, 0, 1, 1, 0x80, local2),  // table 1
-                         Image1x1(),                       // global
-                         Image(0, 0, 1, 1, 0x81, Bytes(12, 0x11)),  // table 2, 4 colours
+  const Bytes gif = Cat({HeaderGlobal2(), Image(0, 0, 1, 1, 0x80, local2),  // table 1
+                         Image1x1(),                                        // global
+                         Image(0, 0, 1, 1, 0x81, Bytes(12, 0x11)),          // table 2, 4 colours
                          Image(0, 0, 1, 1, 0x80, local2),  // table 3 (same colours, new table)
                          kTrailer});
   const Parsed p = Parse(gif);
@@ -198,8 +214,8 @@ TEST(GifParser, LocalTablesAreNumberedInFileOrder) {
 }
 
 TEST(GifParser, OnlyLocalTablesLeaveTableZeroEmpty) {
-  const Bytes gif = Cat({Header(0x00),                                  // no global table
-                         Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),   // table 1
+  const Bytes gif = Cat({Header(0x00),                                    // no global table
+                         Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),     // table 1
                          Image(0, 0, 1, 1, 0x80, {7, 8, 9, 10, 11, 12}),  // table 2
                          kTrailer});
   const Parsed p = Parse(gif);
@@ -209,20 +225,20 @@ TEST(GifParser, OnlyLocalTablesLeaveTableZeroEmpty) {
 }
 
 TEST(GifParser, ImageWithoutAnyTableDiscardsEverything) {
-  const Bytes gif = Cat({Header(0x00),
-                         Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),  // fine: local table
-                         Image1x1(),                                   // no table at all
-                         Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),
-                         kTrailer});
+  const Bytes gif =
+      Cat({Header(0x00), Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}),  // fine: local table
+           Image1x1(),                                                 // no table at all
+           Image(0, 0, 1, 1, 0x80, {1, 2, 3, 4, 5, 6}), kTrailer});
   const Parsed p = Parse(gif);
   EXPECT_EQ(p.count, 0);
   EXPECT_TRUE(p.doc.Frames.empty());
 }
 
 TEST(GifParser, LocalTableCutOffKeepsEarlierFramesAndAnEmptyTable) {
-  const Bytes gif = Cat({HeaderGlobal2(), Image1x1(),
+  const Bytes gif = Cat({HeaderGlobal2(),
+                         Image1x1(),
                          {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x81},  // local table of 4 colours...
-                         {1, 2, 3, 4, 5, 6, 7}});                // ...cut after 7 of 12 bytes
+                         {1, 2, 3, 4, 5, 6, 7}});               // ...cut after 7 of 12 bytes
   const Parsed p = Parse(gif);
   EXPECT_EQ(p.count, 1);
   EXPECT_EQ(TableCounts(p.doc), (std::vector<std::uint32_t>{2, 0}));
@@ -232,16 +248,19 @@ TEST(GifParser, LocalTableCutOffKeepsEarlierFramesAndAnEmptyTable) {
 // ---- Block loop ----------------------------------------------------------------------------
 
 TEST(GifParser, StrayZeroBytesBetweenBlocksAreSkipped) {
-  const Bytes gif = Cat({HeaderGlobal2(), {0x00, 0x00},  // 20-21 stray zeros
-                         Gce(0x00, 7, 0),                // 22
-                         {0x00},                         // 30
-                         Image1x1(),                     // 31
-                         {0x00, 0x00, 0x00}, Image1x1(), kTrailer});
+  const Bytes gif = Cat({HeaderGlobal2(),
+                         {0x00, 0x00},     // 20-21 stray zeros
+                         Gce(0x00, 7, 0),  // 22
+                         {0x00},           // 30
+                         Image1x1(),       // 31
+                         {0x00, 0x00, 0x00},
+                         Image1x1(),
+                         kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 2);
-  EXPECT_EQ(DescribeAll(p.doc), (std::vector<std::string>{
-                                    "0,0 1x1 delay=70 disp=0 t=0 ti=0 ct=0 x=22",
-                                    "0,0 1x1 delay=0 disp=0 t=0 ti=0 ct=0 x=49"}));
+  EXPECT_EQ(DescribeAll(p.doc),
+            (std::vector<std::string>{"0,0 1x1 delay=70 disp=0 t=0 ti=0 ct=0 x=22",
+                                      "0,0 1x1 delay=0 disp=0 t=0 ti=0 ct=0 x=49"}));
 }
 
 TEST(GifParser, AnyOtherIntroducerEndsTheParse) {
@@ -257,8 +276,8 @@ TEST(GifParser, OtherExtensionsAreSkippedFromTheByteAfterTheLabel) {
   const Bytes comment = {0x21, 0xFE, 0x03, 'a', 'b', 'c', 0x02, 0x2C, 0x2C, 0x00};
   const Bytes plainText = Cat({{0x21, 0x01, 0x0C}, Bytes(12, 0x2C), {0x01, 'x', 0x00}});
   const Bytes unknown = {0x21, 0x99, 0x00};  // empty: terminator straight after the label
-  const Bytes gif = Cat({HeaderGlobal2(), comment, plainText, unknown, Image(1, 2, 3, 4),
-                         kTrailer});
+  const Bytes gif =
+      Cat({HeaderGlobal2(), comment, plainText, unknown, Image(1, 2, 3, 4), kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 1);
   EXPECT_EQ(Describe(p.doc.Frames[0]), "1,2 3x4 delay=0 disp=0 t=0 ti=0 ct=0 x=51");
@@ -267,13 +286,13 @@ TEST(GifParser, OtherExtensionsAreSkippedFromTheByteAfterTheLabel) {
 TEST(GifParser, ExtensionCutOffEndsWithFramesSoFar) {
   const Bytes base = Cat({HeaderGlobal2(), Image1x1()});
   const Bytes cuts[] = {
-      {0x21},                               // label missing
-      {0x21, 0xF9, 0x04, 0x00},             // GCE: delay missing
-      {0x21, 0xF9, 0x04, 0x01, 0x05, 0x00},  // GCE: transparent index missing
-      {0x21, 0xFF},                         // application: block size missing
+      {0x21},                                          // label missing
+      {0x21, 0xF9, 0x04, 0x00},                        // GCE: delay missing
+      {0x21, 0xF9, 0x04, 0x01, 0x05, 0x00},            // GCE: transparent index missing
+      {0x21, 0xFF},                                    // application: block size missing
       Cat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0")}),  // loop sub-block size missing
       Cat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x05}}),  // loop word cut
-      {0x21, 0xFE, 0x05, 'a'},              // comment cut inside a sub-block
+      {0x21, 0xFE, 0x05, 'a'},  // comment cut inside a sub-block
   };
   for (const Bytes& cut : cuts) {
     const Parsed p = Parse(Cat({base, cut}));
@@ -309,8 +328,9 @@ TEST(GifParser, LoopCountFromNetscapeExtension) {
       {"empty sub-blocks", Cat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x00}}), 0},
       // A second sub-block after the loop one is skipped too.
       {"extra sub-block",
-       Cat({{0x21, 0xFF, 0x0B}, Text("NETSCAPE2.0"), {0x03, 0x01, 0x02, 0x00, 0x02, 0x3B, 0x3B,
-                                                       0x00}}),
+       Cat({{0x21, 0xFF, 0x0B},
+            Text("NETSCAPE2.0"),
+            {0x03, 0x01, 0x02, 0x00, 0x02, 0x3B, 0x3B, 0x00}}),
        2},
       // The last extension wins.
       {"two extensions", Cat({AppExt("NETSCAPE2.0", 3), AppExt("NETSCAPE2.0", 4)}), 4},
@@ -349,8 +369,7 @@ TEST(GifParser, GraphicControlFields) {
   const Bytes first = Image1x1();  // 20..34, so the GCE under test starts at 35
   const Case cases[] = {
       {"delay", first, Gce(0x00, 25, 0), "0,0 1x1 delay=250 disp=0 t=0 ti=0 ct=0 x=35"},
-      {"delay 65535", first, Gce(0x00, 65535, 0),
-       "0,0 1x1 delay=655350 disp=0 t=0 ti=0 ct=0 x=35"},
+      {"delay 65535", first, Gce(0x00, 65535, 0), "0,0 1x1 delay=655350 disp=0 t=0 ti=0 ct=0 x=35"},
       {"transparent", first, Gce(0x01, 0, 7), "0,0 1x1 delay=0 disp=0 t=1 ti=7 ct=0 x=35"},
       {"flag clear ignores the index", first, Gce(0x00, 0, 7),
        "0,0 1x1 delay=0 disp=0 t=0 ti=0 ct=0 x=35"},
@@ -363,14 +382,19 @@ TEST(GifParser, GraphicControlFields) {
       {"reserved and user-input bits ignored", first, Gce(0xE3 | 0x08, 1, 9),
        "0,0 1x1 delay=10 disp=2 t=1 ti=9 ct=0 x=35"},
       // Block size byte is not checked: the fixed layout is assumed.
-      {"block size 7", first, {0x21, 0xF9, 0x07, 0x05, 0x02, 0x00, 0x03, 0x00},
+      {"block size 7",
+       first,
+       {0x21, 0xF9, 0x07, 0x05, 0x02, 0x00, 0x03, 0x00},
        "0,0 1x1 delay=20 disp=1 t=1 ti=3 ct=0 x=35"},
       // Extra sub-blocks after the fixed fields are skipped.
-      {"trailing sub-block", first, {0x21, 0xF9, 0x04, 0x01, 0x02, 0x00, 0x03, 0x02, 0xAA, 0xBB,
-                                     0x00},
+      {"trailing sub-block",
+       first,
+       {0x21, 0xF9, 0x04, 0x01, 0x02, 0x00, 0x03, 0x02, 0xAA, 0xBB, 0x00},
        "0,0 1x1 delay=20 disp=0 t=1 ti=3 ct=0 x=35"},
       // Flag clear: the skip starts at StripX + 7 whatever sits at the index position.
-      {"flag clear, index 0x2C", first, {0x21, 0xF9, 0x04, 0x00, 0x01, 0x00, 0x2C, 0x00},
+      {"flag clear, index 0x2C",
+       first,
+       {0x21, 0xF9, 0x04, 0x00, 0x01, 0x00, 0x2C, 0x00},
        "0,0 1x1 delay=10 disp=0 t=0 ti=0 ct=0 x=35"},
   };
   for (const Case& c : cases) {
@@ -391,10 +415,10 @@ TEST(GifParser, RestorePreviousOnTheFirstFrameIsUnspecified) {
 
 TEST(GifParser, SecondGraphicControlReplacesTheFirst) {
   const Bytes gif = Cat({HeaderGlobal2(),
-                         Gce(0x09, 50, 4),  // 20: transparent, disposal 2, 0.5 s
+                         Gce(0x09, 50, 4),               // 20: transparent, disposal 2, 0.5 s
                          {0x21, 0xFE, 0x01, 'c', 0x00},  // 28: a comment in between
-                         Gce(0x04, 3, 0),   // 33: disposal 1 only
-                         Image1x1(),        // 41
+                         Gce(0x04, 3, 0),                // 33: disposal 1 only
+                         Image1x1(),                     // 41
                          kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 1);
@@ -402,21 +426,24 @@ TEST(GifParser, SecondGraphicControlReplacesTheFirst) {
 }
 
 TEST(GifParser, FrameWithoutGraphicControlStartsFromZero) {
-  const Bytes gif = Cat({HeaderGlobal2(),
-                         Gce(0x09, 50, 4),  // 20
-                         Image1x1(),        // 28
-                         Image(2, 3, 1, 1),  // 43: no extension of its own
+  const Bytes gif = Cat({HeaderGlobal2(), Gce(0x09, 50, 4),  // 20
+                         Image1x1(),                         // 28
+                         Image(2, 3, 1, 1),                  // 43: no extension of its own
                          kTrailer});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 2);
-  EXPECT_EQ(DescribeAll(p.doc), (std::vector<std::string>{
-                                    "0,0 1x1 delay=500 disp=2 t=1 ti=4 ct=0 x=20",
-                                    "2,3 1x1 delay=0 disp=0 t=0 ti=0 ct=0 x=43"}));
+  EXPECT_EQ(DescribeAll(p.doc),
+            (std::vector<std::string>{"0,0 1x1 delay=500 disp=2 t=1 ti=4 ct=0 x=20",
+                                      "2,3 1x1 delay=0 disp=0 t=0 ti=0 ct=0 x=43"}));
 }
 
 TEST(GifParser, Gif87aSignatureStillReadsExtensions) {
-  const Parsed p = Parse(Cat({Header(0x80, "GIF87a"), {0, 0, 0, 1, 1, 1},
-                              AppExt("NETSCAPE2.0", 2), Gce(0x05, 10, 1), Image1x1(), kTrailer}));
+  const Parsed p = Parse(Cat({Header(0x80, "GIF87a"),
+                              {0, 0, 0, 1, 1, 1},
+                              AppExt("NETSCAPE2.0", 2),
+                              Gce(0x05, 10, 1),
+                              Image1x1(),
+                              kTrailer}));
   ASSERT_EQ(p.count, 1);
   EXPECT_EQ(p.doc.Header.LoopCount, 2);
   EXPECT_EQ(Describe(p.doc.Frames[0]), "0,0 1x1 delay=100 disp=1 t=1 ti=1 ct=0 x=39");
@@ -425,8 +452,7 @@ TEST(GifParser, Gif87aSignatureStillReadsExtensions) {
 // ---- Images --------------------------------------------------------------------------------
 
 TEST(GifParser, SpansAndCanvas) {
-  const Bytes gif = Cat({HeaderGlobal2(),
-                         Image(10, 10, 20, 20),                   // 20..34
+  const Bytes gif = Cat({HeaderGlobal2(), Image(10, 10, 20, 20),  // 20..34
                          Image(0, 5, 4, 40, 0x81, Bytes(12, 0)),  // 35..61 with a 4-colour table
                          kTrailer});                              // 62
   const Parsed p = Parse(gif);
@@ -447,14 +473,14 @@ TEST(GifParser, CanvasComesFromTheImagesNotTheScreen) {
     std::int32_t width, height;
   };
   const Case cases[] = {
-      {{100, 0, 100, 0}, Image(1, 1, 2, 2), 3, 3},          // screen larger than the images
-      {{1, 0, 1, 0}, Image(10, 20, 5, 6), 15, 26},          // images past the screen
+      {{100, 0, 100, 0}, Image(1, 1, 2, 2), 3, 3},  // screen larger than the images
+      {{1, 0, 1, 0}, Image(10, 20, 5, 6), 15, 26},  // images past the screen
       {{0, 0, 0, 0}, Cat({Image(3, 0, 1, 1), Image(0, 7, 1, 1)}), 4, 8},
-      {{0, 0, 0, 0}, Image(0, 0, 0, 0), 0, 0},              // zero-size image
+      {{0, 0, 0, 0}, Image(0, 0, 0, 0), 0, 0},  // zero-size image
   };
   for (const Case& c : cases) {
-    const Parsed p = Parse(Cat({Text("GIF89a"), c.screen, {0x80, 0, 0, 0, 0, 0, 1, 1, 1},
-                                c.images, kTrailer}));
+    const Parsed p =
+        Parse(Cat({Text("GIF89a"), c.screen, {0x80, 0, 0, 0, 0, 0, 1, 1, 1}, c.images, kTrailer}));
     ASSERT_GE(p.count, 1);
     EXPECT_EQ(p.doc.Header.CanvasWidth, c.width);
     EXPECT_EQ(p.doc.Header.CanvasHeight, c.height);
@@ -477,9 +503,9 @@ TEST(GifParser, MinCodeSizeIsNotValidated) {
 
 TEST(GifParser, TruncatedFinalImageIsKept) {
   // Three images; the third is cut inside its data: 3 frames, the last span past the data.
-  const Bytes third = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x00,  // 50..59 descriptor
-                       0x02,                                // 60 min code size
-                       0x05, 0x01};                         // 61.. a sub-block of 5, cut
+  const Bytes third = {0x2C, 0,   0, 0, 0, 1, 0, 1, 0, 0x00,  // 50..59 descriptor
+                       0x02,                                  // 60 min code size
+                       0x05, 0x01};                           // 61.. a sub-block of 5, cut
   const Bytes gif = Cat({HeaderGlobal2(), Image1x1(), Image1x1(), third});
   const Parsed p = Parse(gif);
   ASSERT_EQ(p.count, 3);
@@ -583,12 +609,13 @@ TEST(GifParser, HugeDeclaredSizes) {
   // A 256-colour global table declared in a 20-byte file; a 65535 x 65535 image with a
   // 256-colour local table that is not there; sub-blocks declaring 255 bytes at the very end.
   EXPECT_EQ(Parse(Cat({Header(0x87), Bytes(7, 1)})).count, 0);
-  EXPECT_EQ(Parse(Cat({HeaderGlobal2(), Image1x1(),
+  EXPECT_EQ(Parse(Cat({HeaderGlobal2(),
+                       Image1x1(),
                        {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x87, 1, 2, 3}}))
                 .count,
             1);
-  EXPECT_EQ(Parse(Cat({HeaderGlobal2(), {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x08,
-                                         0xFF, 0xFF}}))
+  EXPECT_EQ(Parse(Cat({HeaderGlobal2(),
+                       {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x08, 0xFF, 0xFF}}))
                 .count,
             1);
   EXPECT_EQ(Parse(Cat({HeaderGlobal2(), {0x21, 0xFE, 0xFF, 0xFF}})).count, 0);
@@ -608,11 +635,16 @@ const std::filesystem::path kTestData = VELMORA_TESTDATA_DIR;
 // same as in the full parse.
 TEST(GifParser, EveryPrefixOfRealFiles) {
   const char* files[] = {
-      "gif-suite/animation-speed.gif",        "gif-suite/dispose-restore-previous.gif",
-      "gif-suite/animation-multi-image.gif",  "gif-suite/loop-max.gif",
-      "gif-suite/no-global-color-table.gif",  "gif-suite/local-color-table.gif",
-      "gif-suite/plain-text.gif",             "gif-corpus/muybridge.gif",
-      "gif-corpus/hat.gif",                   "gif-corpus/hippopotamus.interlaced.gif",
+      "gif-suite/animation-speed.gif",
+      "gif-suite/dispose-restore-previous.gif",
+      "gif-suite/animation-multi-image.gif",
+      "gif-suite/loop-max.gif",
+      "gif-suite/no-global-color-table.gif",
+      "gif-suite/local-color-table.gif",
+      "gif-suite/plain-text.gif",
+      "gif-corpus/muybridge.gif",
+      "gif-corpus/hat.gif",
+      "gif-corpus/hippopotamus.interlaced.gif",
   };
   for (const char* name : files) {
     const Bytes bytes = ReadFile(kTestData / name);
@@ -681,17 +713,26 @@ TEST(GifParser, SuiteFilesMatchTheirDescriptions) {
   // Files whose images are the animation's frames one to one. (dispose-restore-previous is not:
   // its first image is a background the suite does not count as a frame; plain-text lists no
   // frame at all.)
-  const char* names[] = {"animation",           "animation-speed",
-                         "animation-no-delays", "animation-zero-delays",
-                         "dispose-none",        "dispose-keep",
+  const char* names[] = {"animation",
+                         "animation-speed",
+                         "animation-no-delays",
+                         "animation-zero-delays",
+                         "dispose-none",
+                         "dispose-keep",
                          "dispose-restore-background",
-                         "loop-once",           "loop-max",
-                         "loop-infinite",       "loop-buffer",
-                         "loop-animexts",       "gif87a",
+                         "loop-once",
+                         "loop-max",
+                         "loop-infinite",
+                         "loop-buffer",
+                         "loop-animexts",
+                         "gif87a",
                          "comment",
-                         "unknown-extension",   "unknown-application-extension",
-                         "nul-application-extension", "transparent",
-                         "local-color-table",   "no-global-color-table"};
+                         "unknown-extension",
+                         "unknown-application-extension",
+                         "nul-application-extension",
+                         "transparent",
+                         "local-color-table",
+                         "no-global-color-table"};
   for (const char* name : names) {
     const std::filesystem::path base = kTestData / "gif-suite" / name;
     const SuiteConf conf = ReadConf(base.string() + ".conf");

@@ -47,7 +47,7 @@ TEST(GifReader, ReadWordIsLittleEndianAndNeedsBothBytes) {
       {{0x34, 0x12}, 1, false, 0x1234},
       {{0xFF, 0xFF}, 1, false, 65535},
       {{0x00, 0x01, 0x80}, 2, false, 0x8001},  // high bit set: still 32769 unsigned
-      {{0x34}, 1, true, 0},                   // one byte missing
+      {{0x34}, 1, true, 0},                    // one byte missing
       {{0x34, 0x12}, 2, true, 0},
       {{}, 1, true, 0},
   };
@@ -143,7 +143,7 @@ TEST(GifReader, ReadColorTableCreatesTheTableBeforeRaising) {
   tables[0][0] = 0x123456;
   tables[0][256] = 2;
   EXPECT_TRUE(RaisesEndOfFile([&] { reader.ReadColorTable(tables, 2, 2, kPowers); }));
-  ASSERT_EQ(tables.size(), 3u);      // tables 1 and 2 exist, all zero
+  ASSERT_EQ(tables.size(), 3u);        // tables 1 and 2 exist, all zero
   EXPECT_EQ(tables[0][0], 0x123456u);  // existing table kept
   EXPECT_EQ(tables[0][256], 2u);
   EXPECT_EQ(tables[2][0], 0u);  // nothing stored

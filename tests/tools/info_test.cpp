@@ -52,7 +52,8 @@ class InfoTest : public ::testing::Test {
   fs::path Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
     const fs::path path = dir_ / name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
   }
 
@@ -97,14 +98,16 @@ TEST_F(InfoTest, LoopCountAndLocalTables) {
 }
 
 TEST_F(InfoTest, TransparencyDisposalAndATableCutOff) {
-  const fs::path file = Write("cut.gif", {
-      'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0,  // header, 2-colour global table
-      0, 0, 0, 0xFF, 0xFF, 0xFF,                             // 14..19 global table
-      0x21, 0xF9, 0x04, 0x09, 0x0A, 0x00, 0x01, 0x00,        // GCE: disposal 2, transparent 1
-      0x2C, 1, 0, 2, 0, 3, 0, 4, 0, 0x00,                    // image 3 x 4 at (1, 2)
-      0x02, 0x02, 0x4C, 0x01, 0x00,                          // min code size, data, terminator
-      0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x81,                    // image with a 4-colour table...
-      1, 2, 3});                                             // ...cut off
+  const fs::path file = Write(
+      "cut.gif",
+      {'G',  'I',  'F',  '8',  '9',  'a',  4,    0,    4, 0,
+       0x80, 0,    0,                                            // header, 2-colour global table
+       0,    0,    0,    0xFF, 0xFF, 0xFF,                       // 14..19 global table
+       0x21, 0xF9, 0x04, 0x09, 0x0A, 0x00, 0x01, 0x00,           // GCE: disposal 2, transparent 1
+       0x2C, 1,    0,    2,    0,    3,    0,    4,    0, 0x00,  // image 3 x 4 at (1, 2)
+       0x02, 0x02, 0x4C, 0x01, 0x00,                             // min code size, data, terminator
+       0x2C, 0,    0,    0,    0,    1,    0,    1,    0, 0x81,  // image with a 4-colour table...
+       1,    2,    3});                                          // ...cut off
   const RunResult r = RunInfo(file);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
@@ -138,8 +141,9 @@ TEST_F(InfoTest, FailuresExitWithStatusOne) {
   EXPECT_NE(directory.err.find("cannot read"), std::string::npos) << directory.err;
 
   // A header and a global table but no image.
-  const RunResult empty = RunInfo(Write("noimage.gif", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0,
-                                                       0x80, 0, 0, 0, 0, 0, 1, 1, 1, 0x3B}));
+  const RunResult empty =
+      RunInfo(Write("noimage.gif", {'G',  'I', 'F', '8', '7', 'a', 1, 0, 1, 0,
+                                    0x80, 0,   0,   0,   0,   0,   1, 1, 1, 0x3B}));
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("no usable frame"), std::string::npos);
 }

@@ -44,8 +44,7 @@ std::string BlockText(const std::vector<std::uint8_t>& block, bool upper) {
 
 class BlockParser {
  public:
-  explicit BlockParser(GifDocument& doc)
-      : doc_(doc), reader_(doc.GifBytes, doc.ReadPos) {}
+  explicit BlockParser(GifDocument& doc) : doc_(doc), reader_(doc.GifBytes, doc.ReadPos) {}
 
   std::int32_t Run();
 

@@ -9,8 +9,7 @@ platform::RuntimeError EndOfFileError() {
 }
 
 GifReader::GifReader(std::span<const std::uint8_t> bytes, std::int32_t& readPos)
-    : bytes_(bytes.first(std::min<std::size_t>(bytes.size(), kMaxReadableBytes))),
-      pos_(readPos) {}
+    : bytes_(bytes.first(std::min<std::size_t>(bytes.size(), kMaxReadableBytes))), pos_(readPos) {}
 
 std::int64_t GifReader::Remaining() const {
   const std::int64_t left = static_cast<std::int64_t>(bytes_.size()) - pos_ + 1;
@@ -54,8 +53,8 @@ void GifReader::SkipSubBlocks() {
 
 // A colour table: count RGB triples, count = 2^bits with bits 1..8 from a packed field.
 //   +0 red  +1 green  +2 blue   (then the next entry)
-void GifReader::ReadColorTable(std::vector<ColorTable>& tables, std::int32_t t,
-                               std::int32_t bits, std::span<const std::uint32_t> powersOfTwo) {
+void GifReader::ReadColorTable(std::vector<ColorTable>& tables, std::int32_t t, std::int32_t bits,
+                               std::span<const std::uint32_t> powersOfTwo) {
   if (t < 0 || bits < 0 || static_cast<std::size_t>(bits) >= powersOfTwo.size() ||
       powersOfTwo[static_cast<std::size_t>(bits)] > kColorCountEntry || pos_ < 1) {
     throw platform::SubscriptError(kReadGifFileSource);
