@@ -7,10 +7,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <limits>
 #include <vector>
 
 #include "platform/errors.h"
+#include "ucAniGIF/document/gif_parser.h"
 
 namespace velmora {
 namespace {
@@ -435,6 +440,63 @@ TEST(FrameStrip, DiscardLoadTablesDropsTheWorkTables) {
   EXPECT_TRUE(doc.PowersOfTwo.empty());
   EXPECT_TRUE(doc.FrameSpans.empty());
   EXPECT_FALSE(doc.GifBytes.empty());
+}
+
+Bytes ReadCorpusFile(const std::string& name) {
+  std::ifstream in(std::string(VELMORA_TESTDATA_DIR) + "/gif-corpus/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Parsed by the block parser and built by the strip builder, as a load does.
+GifDocument LoadCorpusFile(const std::string& name) {
+  GifDocument doc;
+  doc.GifBytes = ReadCorpusFile(name);
+  EXPECT_FALSE(doc.GifBytes.empty()) << name;
+  BuildPowersOfTwo(doc);
+  doc.ReadPos = 1;
+  EXPECT_GT(ParseGif(doc), 0) << name;
+  if (doc.Frames.empty()) return doc;
+  EXPECT_TRUE(PrepareFrameStrip(doc, true));
+  DecodeFramesIntoStrip(doc, 1, 1);
+  DecodeFramesIntoStrip(doc, 2, doc.FrameCount());
+  return doc;
+}
+
+Bytes BandOf(const GifDocument& doc, int number) {
+  Bytes band;
+  const GifFrame& f = doc.Frame(number);
+  for (int y = 0; y < f.Height; ++y) {
+    const std::uint8_t* row = doc.FrameStrip.Bitmap->Row(y) + f.StripX;
+    band.insert(band.end(), row, row + f.Width);
+  }
+  return band;
+}
+
+// Golden index dumps made by another decoder from the same files.
+TEST(FrameStripGolden, BandsMatchTheCorpusIndexDumps) {
+  const GifDocument horse = LoadCorpusFile("muybridge.gif");
+  ASSERT_EQ(horse.FrameCount(), 15);
+  for (int n = 1; n <= 15; ++n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "muybridge-frame-%03d.indexes", n - 1);
+    EXPECT_EQ(BandOf(horse, n), ReadCorpusFile(name)) << name;
+  }
+  for (const char* still : {"bricks-dither", "bricks-gray", "bricks-nodither"}) {
+    const GifDocument doc = LoadCorpusFile(std::string(still) + ".gif");
+    ASSERT_EQ(doc.FrameCount(), 1) << still;
+    EXPECT_EQ(BandOf(doc, 1), ReadCorpusFile(std::string(still) + ".indexes")) << still;
+  }
+}
+
+TEST(FrameStripGolden, InterlacedAndRegularEncodingsGiveTheSameStrip) {
+  const GifDocument interlaced = LoadCorpusFile("hippopotamus.interlaced.gif");
+  const GifDocument regular = LoadCorpusFile("hippopotamus.regular.gif");
+  ASSERT_EQ(interlaced.FrameCount(), 1);
+  ASSERT_EQ(regular.FrameCount(), 1);
+  const Bytes band = BandOf(regular, 1);
+  EXPECT_EQ(BandOf(interlaced, 1), band);
+  EXPECT_GT(std::count_if(band.begin(), band.end(), [&](std::uint8_t v) { return v != band[0]; }),
+            100);
 }
 
 }  // namespace
