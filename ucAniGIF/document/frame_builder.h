@@ -29,15 +29,22 @@ bool CreateCompositeCanvas(GifDocument& doc, bool withMask);
 // The first pass's set-up: measures the frames, decides the canvas (none in design mode or for
 // one frame, none when every frame restores to background, else a canvas with a mask when some
 // frame disposes 2 or 3, frame 1 is transparent, or a transparent GIF's frame 1 does not cover
-// the canvas), creates the strip (frame 1's size when only frame 1 will be built), allocates
-// MaskPalette when any frame is transparent or a mask is made, and prepares FrameFileBuffer.
-// Returns false when the strip or the canvas cannot be created.
+// the canvas), creates the strip (frame 1's size when only frame 1 will be built), and allocates
+// MaskPalette when any frame is transparent or some frame disposes 2 or 3. Frames are decoded
+// straight from GifBytes, so FrameFileBuffer is left empty. Returns false (never throws) when
+// there are no frames or the strip or the canvas cannot be created: a strip wider than 32 bits
+// can count, or any bitmap past the raster layer's size bound (hostile dimensions), or a frame 1
+// of zero width or height when only frame 1 is built. Whatever was created stays for the reset.
 bool PrepareFrameStrip(GifDocument& doc, bool userMode);
 
 // Decodes frames first..last (1-based) into their bands, setting each frame's StripX to its band
-// column, and sets ActiveColorTable to -1. The deferred pass (first > 1) reloads the index palette
-// first. A frame whose data cannot be decoded keeps its band as it was. Never reads beyond
-// GifBytes, even for a frame whose span runs past the end of the data.
+// column (0 for frame 1, else the previous frame's StripX + Width), and sets ActiveColorTable to
+// -1. The deferred pass (first > 1, more than one frame) reloads the index palette first. Each
+// image is found at its FrameSpans entry; a span running past the end of GifBytes is cut there
+// and decodes the part that exists. A frame whose data cannot be decoded (no image separator at
+// its span, an invalid code) keeps the rest of its band as it was; a band that does not fit in
+// the strip is not written. Never reads beyond GifBytes. Throws RuntimeError 6 only if a band
+// column passes 32 bits, which a strip made by PrepareFrameStrip rules out.
 void DecodeFramesIntoStrip(GifDocument& doc, std::int32_t first, std::int32_t last);
 
 // Discards FrameFileBuffer, PowersOfTwo and FrameSpans once every frame that will be built is.

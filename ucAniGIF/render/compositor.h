@@ -21,7 +21,10 @@ struct RestoreBuffers {
 // Prepare phase (disposePhase false): frame 1 empties the canvas; Disposal 3 saves the frame
 // rectangle; with a mask, the frame's opaque pixels are marked painted (ActiveColorTable -1).
 // Dispose phase (true): Disposal 2 empties the rectangle, 3 restores it; others do nothing.
-// Requires an existing canvas and 1 <= frameIndex <= frame count.
+// Does nothing without a canvas or for a frameIndex outside 1..frame count. Everything is memory
+// fills, row copies, palette swaps and one mask transfer; rectangles are clipped to the canvas
+// bitmap, and the whole-byte mask copies stop at the end of a mask row. The dispose phase of
+// Disposal 3 restores only from buffers the prepare phase of the same frame filled.
 void ComposeFrame(GifDocument& doc, std::int32_t frameIndex, bool disposePhase,
                   RestoreBuffers& buffers);
 

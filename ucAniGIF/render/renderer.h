@@ -23,12 +23,23 @@ struct SurfaceSize {
   double scaleHeight = 0;
 };
 
-// Paints frame `frameIndex` onto `target`. False, with nothing drawn, when frameIndex is 0.
+// Paints frame `frameIndex` onto `target` (the host surface; `surface` is its inner size).
+// Direct mode (no canvas): the frame at round(sx * (OffsetX + Left)), round(sy * (OffsetY + Top))
+// with size round(sx * Width) x round(sy * Height), halves to even. Canvas mode: compose, draw
+// the frame into the canvas unscaled, draw the canvas at (OffsetX, OffsetY) over
+// round(scaleWidth) x round(scaleHeight), then dispose (Disposal 2, 3). Stretched (a scale factor
+// not exactly 1) transfers use HALFTONE. False, with nothing drawn, when frameIndex is 0 or not
+// a frame. Throws RuntimeError 6, before anything is drawn or composed, when a rounded position
+// or size passes 32 bits (an offset near the 32-bit limit): the caller must catch it.
 bool PaintFrame(GifDocument& doc, const ControlState& state, std::int32_t frameIndex,
                 platform::DeviceContext& target, SurfaceSize surface);
 
 // Draws frame `index`'s band (index > 0) or the whole canvas (index < 0) onto `dest`.
-// `targetIsSurface` decides whether the solid background may be painted.
+// `targetIsSurface` decides whether the solid background may be painted (from (0, 0) to the
+// scaled canvas size, ignoring the offsets, when SolidBkgColorUsed). Loads colour tables into the
+// strip as needed and keeps ActiveColorTable up to date. Nothing happens for an empty
+// destination, index 0, an index past the frame count or a missing strip or canvas. When
+// `stretched`, the target's stretch mode and brush origin are set and put back.
 void DrawFrame(GifDocument& doc, const ControlState& state, std::int32_t index,
                platform::DeviceContext& target, bool targetIsSurface, bool stretched,
                const DrawRect& dest);
@@ -41,7 +52,9 @@ void ComputeScale(const GifHeader& header, std::int32_t stretch, std::int32_t cu
 
 // Re-mirrors the decoded frames (and, when includeCanvas, the canvas and its mask) from the style
 // in `mirrored` to `newStyle`. Clears the 0x20 flag from `mirrored` (frame 1 already done) but
-// does not store newStyle: the caller does.
+// does not store newStyle: the caller does. Left-right moves Left to CanvasWidth - (Left + Width)
+// and flips the band in place; top-bottom likewise with Top, CanvasHeight and the rows. Frames
+// first..(firstFrameOnly ? 1 : frame count) are moved, so call it only for built frames.
 void MirrorFrames(GifDocument& doc, std::int32_t& mirrored, std::int32_t newStyle,
                   bool firstFrameOnly, bool includeCanvas);
 
