@@ -489,7 +489,7 @@ void MediaPlayer::HandleEndFile(const mpv_event& event) {
 
 void MediaPlayer::ScheduleReconnect() {
   const int delay = retryDelayMs_;
-  retryDelayMs_ = std::min(retryDelayMs_ * 2, kMaxRetryDelayMs);
+  retryDelayMs_ = NextRetryDelay(retryDelayMs_);
   retryTimer_->start(delay);
   SetState(State::Reconnecting);
 }

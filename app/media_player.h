@@ -50,6 +50,11 @@ class MediaPlayer : public QWidget {
   // Tried in order; "null" keeps a machine without a sound card playing (silently).
   static inline const char* const kAudioOutputs = "pulse,alsa,null";
 
+  // The reconnection delay that follows `delayMs`: doubled, at most kMaxRetryDelayMs.
+  static constexpr int NextRetryDelay(int delayMs) {
+    return delayMs >= kMaxRetryDelayMs / 2 ? kMaxRetryDelayMs : delayMs * 2;
+  }
+
   explicit MediaPlayer(QWidget* parent = nullptr);
   ~MediaPlayer() override;
 

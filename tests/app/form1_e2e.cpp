@@ -37,10 +37,10 @@ const QString kMount = QStringLiteral("/test.ogg");
 
 // Each link is a 30-pixel row, so the child-process test knows where they are without asking.
 constexpr int kRowHeight = 30;
-enum Row { kToneRow, kKeyboardRow, kDeadRow, kPlaylistRow, kRows };
+enum Row { kToneRow, kKeyboardRow, kDeadRow, kPlaylistRow, kM3uRow, kHlsRow, kRows };
 
 QString TestPage(const QString& tone, const QString& keyboardTone, const QString& dead,
-                 const QString& playlist) {
+                 const QString& playlist, const QString& m3u, const QString& hls) {
   return QStringLiteral(R"(<!DOCTYPE html><html><head><meta charset="utf-8"><style>
 body { margin: 0; font: 13px sans-serif; background: #0c1a2e; }
 a { display: block; height: %1px; line-height: %1px; padding-left: 10px; color: #cfe0f5; }
@@ -50,10 +50,12 @@ a { display: block; height: %1px; line-height: %1px; padding-left: 10px; color: 
 <a id="keyboard" target="_blank" href="%3">The tone again (for the keyboard)</a>
 <a id="dead" target="_blank" href="%4">A dead station</a>
 <a id="playlist" target="_blank" href="%5">The tone as a playlist</a>
+<a id="m3u" target="_blank" href="%6">The tone as an M3U playlist</a>
+<a id="hls" target="_blank" href="%7">A tone over HLS</a>
 <div id="empty"></div>
 </body></html>)")
       .arg(kRowHeight)
-      .arg(tone, keyboardTone, dead, playlist);
+      .arg(tone, keyboardTone, dead, playlist, m3u, hls);
 }
 
 QPoint RowCentre(int row) { return QPoint(60, row * kRowHeight + kRowHeight / 2); }
@@ -102,7 +104,7 @@ class Form1EndToEnd : public QObject {
   std::unique_ptr<IcecastServer> icecast_;
   std::unique_ptr<ToneSource> tone_;
   std::unique_ptr<Form1> form_;
-  QString toneUrl_, keyboardUrl_, deadUrl_, playlistUrl_;
+  QString toneUrl_, keyboardUrl_, deadUrl_, playlistUrl_, m3uUrl_, hlsUrl_;
 
   QWidget* Proxy() const { return form_->WebBrowser1()->focusProxy(); }
   MediaPlayer* Player() const { return form_->MediaPlayer1(); }
@@ -153,9 +155,26 @@ class Form1EndToEnd : public QObject {
     stations_ = std::make_unique<StationServer>(site_.path());
     QVERIFY(stations_->Ok());
     playlistUrl_ = QStringLiteral("http://%1/radio/tone.pls").arg(stations_->Host());
+    m3uUrl_ = QStringLiteral("http://%1/radio/tone.m3u").arg(stations_->Host());
+    hlsUrl_ = QStringLiteral("http://%1/radio/hls/tone.m3u8").arg(stations_->Host());
+    // Six seconds of tone cut into two-second HLS segments.
+    QVERIFY(QDir(site_.path()).mkpath(QStringLiteral("radio/hls")));
+    QVERIFY(RunTool(QStringLiteral("ffmpeg"),
+                    {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("sine=frequency=660:duration=6"), QStringLiteral("-c:a"),
+                     QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"),
+                     QStringLiteral("-hls_time"), QStringLiteral("2"), QStringLiteral("-hls_playlist_type"),
+                     QStringLiteral("vod"), site_.path() + QStringLiteral("/radio/hls/tone.m3u8")},
+                    30000)
+                .has_value());
+    QFile m3u(site_.path() + QStringLiteral("/radio/tone.m3u"));
+    QVERIFY(m3u.open(QIODevice::WriteOnly));
+    m3u.write(QStringLiteral("#EXTM3U\n#EXTINF:-1,Tone\n%1\n").arg(toneUrl_).toUtf8());
+    m3u.close();
     QFile page(site_.path() + QStringLiteral("/radio/tree.asp"));
     QVERIFY(page.open(QIODevice::WriteOnly));
-    page.write(TestPage(toneUrl_, keyboardUrl_, deadUrl_, playlistUrl_).toUtf8());
+    page.write(TestPage(toneUrl_, keyboardUrl_, deadUrl_, playlistUrl_, m3uUrl_, hlsUrl_).toUtf8());
     page.close();
     QFile playlist(site_.path() + QStringLiteral("/radio/tone.pls"));
     QVERIFY(playlist.open(QIODevice::WriteOnly));
@@ -303,6 +322,17 @@ class Form1EndToEnd : public QObject {
     QVERIFY(!StationListUrl(QStringLiteral("user@host")).isValid());
   }
 
+  void reconnectionBacksOffToThirtySeconds() {
+    const int expected[] = {2000, 4000, 8000, 16000, 30000, 30000};
+    int delay = MediaPlayer::kFirstRetryDelayMs;
+    for (int next : expected) {
+      delay = MediaPlayer::NextRetryDelay(delay);
+      QCOMPARE(delay, next);
+    }
+    QCOMPARE(MediaPlayer::NextRetryDelay(20000), 30000);
+    QCOMPARE(MediaPlayer::NextRetryDelay(14999), 29998);
+  }
+
   void clickedStationPlaysWithoutANewWindow() {
     const int windowsBefore = VisibleTopLevelWindows();
     QSignalSpy handedOff(form_.get(), &Form1::stationRequested);
@@ -365,6 +395,16 @@ class Form1EndToEnd : public QObject {
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
     QCOMPARE(Player()->URL(), playlistUrl_);
     QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle), kPlayTimeoutMs);
+  }
+
+  void m3uPlaylistAndHlsStationsPlay() {
+    QVERIFY(ClickLink(QStringLiteral("m3u"), m3uUrl_));
+    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(), QString::fromLatin1(ToneSource::kStationName),
+                              kPlayTimeoutMs);
+    QVERIFY(ClickLink(QStringLiteral("hls"), hlsUrl_));
+    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QCOMPARE(Player()->URL(), hlsUrl_);
   }
 
   void deadStationShowsAnErrorAndTheAppGoesOn() {
