@@ -1,0 +1,344 @@
+// anigif frames, indexes, timeline and decode, run as a program.
+//
+// The frames of the GIF test suite (testdata/gif-suite) are compared with the suite's expected
+// RGBA frames. Where our rules differ from the suite's, the comparison follows ours, on purpose:
+//   - The suite shows an image without a delay together with the images after it (one frame
+//     until an image with a delay, or the last image); the control shows every image as a frame
+//     of its own. Suite frame j is compared with our frame at the j-th image that has a delay
+//     (or the last image); in the files the suite marks force-animation, every image.
+//   - Our canvas is the frames' extent from (0, 0), not the logical screen: pixels outside it are
+//     not compared, and the suite's pixels outside our canvas must be transparent anyway where
+//     ours is smaller than theirs only because no image reaches there.
+//   - Pixels the suite leaves transparent show the host's background (black by default).
+// Files left out, each for a documented reason: the suite expects no frame where our decoder keeps
+// the pixels decoded before an error (invalid-code, invalid-colors, overflow-codes*, plain-text);
+// images of zero size or without image data are not loaded by the control (image-zero-*,
+// zero-*, no-data, max-size); a 65535-pixel side exceeds the headless host's surface
+// (max-width, max-height).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "interface/gif_builder.h"
+#include "platform/files.h"
+#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/document/gif_parser.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSuite = fs::path(VELMORA_TESTDATA_DIR) / "gif-suite";
+const fs::path kCorpus = fs::path(VELMORA_TESTDATA_DIR) / "gif-corpus";
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+};
+
+// Runs anigif with the arguments (each quoted) and collects stdout; stderr is discarded.
+RunResult RunAnigif(const std::vector<std::string>& args) {
+  std::string command = std::string("'") + VELMORA_ANIGIF + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " 2>/dev/null";
+  RunResult result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+class TempDir {
+ public:
+  explicit TempDir(const std::string& name)
+      : path_(fs::temp_directory_path() / ("anigif-test-" + name)) {
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // 3 bytes per pixel, top row first
+};
+
+bool ReadPpm(const fs::path& path, Image& image) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxValue = 0;
+  in >> magic >> image.width >> image.height >> maxValue;
+  in.get();
+  if (magic != "P6" || maxValue != 255) return false;
+  image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+  in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
+  return static_cast<bool>(in);
+}
+
+// A .conf of the suite: section -> key -> value, comments and blank lines skipped.
+using Conf = std::map<std::string, std::map<std::string, std::string>>;
+
+Conf ReadConf(const fs::path& path) {
+  Conf conf;
+  std::ifstream in(path);
+  std::string line;
+  std::string section;
+  auto trim = [](std::string s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    const auto e = s.find_last_not_of(" \t\r");
+    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+  };
+  while (std::getline(in, line)) {
+    line = trim(line);
+    if (line.empty() || line[0] == '#') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      section = line.substr(1, line.size() - 2);
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) conf[section][trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
+  }
+  return conf;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    if (!item.empty()) items.push_back(item);
+  }
+  return items;
+}
+
+// The 1-based images that end a frame as the suite counts them; a file marked force-animation
+// has every image shown as a frame, as the control always does.
+std::vector<int> SuiteFrameImages(const fs::path& gif, bool forceAnimation) {
+  GifDocument doc;
+  doc.GifBytes = ReadBytes(gif);
+  BuildPowersOfTwo(doc);
+  const int count = ParseGif(doc);
+  std::vector<int> images;
+  for (int i = 1; i <= count; ++i) {
+    if (forceAnimation || doc.Frame(i).Delay > 0 || i == count) images.push_back(i);
+  }
+  return images;
+}
+
+fs::path ExpectedPixels(const std::map<std::string, std::string>& frame) {
+  if (frame.count("pixels")) return kSuite / frame.at("pixels");
+  std::string image = frame.count("image") ? frame.at("image") : std::string();
+  if (image.size() > 4) image.replace(image.size() - 4, 4, ".rgba");
+  return kSuite / image;
+}
+
+const std::set<std::string> kLeftOut = {
+    "invalid-code", "invalid-colors", "overflow-codes", "overflow-codes-max", "plain-text",
+    "image-zero-height", "image-zero-size", "image-zero-width", "zero-height", "zero-size",
+    "zero-width", "no-data", "max-size", "max-width", "max-height"};
+
+// Compares our frames of one suite file with the expected RGBA frames; returns the number of
+// frames compared, and reports every mismatch.
+int CompareSuiteFile(const std::string& name, const std::string& backgroundHex,
+                     std::array<std::uint8_t, 3> background) {
+  const Conf conf = ReadConf(kSuite / (name + ".conf"));
+  const auto& config = conf.at("config");
+  const fs::path gif = kSuite / config.at("input");
+  const int width = std::stoi(config.at("width"));
+  const std::vector<std::string> frames = SplitList(config.at("frames"));
+  TempDir out(name);
+  const RunResult run = RunAnigif({"frames", gif.string(), out.path().string(), "--format", "ppm",
+                                   "--background", backgroundHex});
+  EXPECT_EQ(run.status, 0) << name;
+  if (run.status != 0) return 0;
+  const bool force = config.count("force-animation") && config.at("force-animation") == "yes";
+  const std::vector<int> images = SuiteFrameImages(gif, force);
+  EXPECT_EQ(images.size(), frames.size()) << name;
+  int compared = 0;
+  for (std::size_t j = 0; j < frames.size() && j < images.size(); ++j) {
+    char file[32];
+    std::snprintf(file, sizeof file, "frame-%04d.ppm", images[j]);
+    Image ours;
+    EXPECT_TRUE(ReadPpm(out.path() / file, ours)) << name << " " << file;
+    const std::vector<std::uint8_t> expected = ReadBytes(ExpectedPixels(conf.at(frames[j])));
+    const int height = static_cast<int>(expected.size() / 4 / static_cast<std::size_t>(width));
+    int mismatches = 0;
+    for (int y = 0; y < height && y < ours.height; ++y) {
+      for (int x = 0; x < width && x < ours.width; ++x) {
+        const std::uint8_t* e = &expected[(static_cast<std::size_t>(y) * width + x) * 4];
+        const std::uint8_t* o = &ours.rgb[(static_cast<std::size_t>(y) * ours.width + x) * 3];
+        const bool match = e[3] == 0 ? (o[0] == background[0] && o[1] == background[1] &&
+                                        o[2] == background[2])
+                                     : (o[0] == e[0] && o[1] == e[1] && o[2] == e[2]);
+        if (!match) ++mismatches;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << name << " frame " << j << " (our image " << images[j] << ")";
+    ++compared;
+  }
+  return compared;
+}
+
+TEST(AnigifFrames, MatchesTheGifSuite) {
+  std::ifstream list(kSuite / "TESTS");
+  ASSERT_TRUE(list) << "gif-suite missing";
+  std::string name;
+  int files = 0;
+  int frames = 0;
+  while (std::getline(list, name)) {
+    if (name.empty() || kLeftOut.count(name)) continue;
+    frames += CompareSuiteFile(name, "000000", {0, 0, 0});
+    ++files;
+  }
+  EXPECT_GE(files, 60);
+  EXPECT_GE(frames, 90);
+}
+
+TEST(AnigifFrames, UnpaintedPixelsShowTheBackground) {
+  // transparent.gif leaves pixels unpainted; dispose-restore-background clears them again.
+  for (const char* name : {"transparent", "dispose-restore-background", "image-inside-bg"}) {
+    EXPECT_GT(CompareSuiteFile(name, "FF00FF", {0xFF, 0x00, 0xFF}), 0) << name;
+  }
+}
+
+TEST(AnigifFrames, PngOutputAndFailures) {
+  TempDir out("png");
+  const RunResult ok =
+      RunAnigif({"frames", (kSuite / "animation.gif").string(), out.path().string()});
+  EXPECT_EQ(ok.status, 0);
+  for (int k = 1; k <= 4; ++k) {
+    char file[32];
+    std::snprintf(file, sizeof file, "frame-%04d.png", k);
+    const std::vector<std::uint8_t> png = ReadBytes(out.path() / file);
+    ASSERT_GE(png.size(), 8u) << file;
+    EXPECT_EQ(png[1], 'P');
+    EXPECT_EQ(png[2], 'N');
+  }
+  EXPECT_FALSE(fs::exists(out.path() / "frame-0005.png"));
+  EXPECT_EQ(RunAnigif({"frames", (out.path() / "missing.gif").string(), out.path().string()}).status,
+            1);
+  EXPECT_EQ(RunAnigif({"frames", (kSuite / "zero-size.gif").string(), out.path().string()}).status,
+            1);
+  EXPECT_EQ(RunAnigif({"frames", (kSuite / "animation.gif").string(), out.path().string(),
+                       "--background", "red"})
+                .status,
+            2);
+}
+
+TEST(AnigifIndexes, MatchTheCorpusBands) {
+  TempDir out("indexes");
+  ASSERT_EQ(RunAnigif({"indexes", (kCorpus / "muybridge.gif").string(), out.path().string()}).status,
+            0);
+  for (int k = 0; k < 15; ++k) {
+    char ours[32];
+    char theirs[40];
+    std::snprintf(ours, sizeof ours, "frame-%04d.indexes", k + 1);
+    std::snprintf(theirs, sizeof theirs, "muybridge-frame-%03d.indexes", k);
+    EXPECT_EQ(ReadBytes(out.path() / ours), ReadBytes(kCorpus / theirs)) << theirs;
+  }
+}
+
+TEST(AnigifIndexes, HandBuiltFrameBands) {
+  testing::TestGif gif;
+  testing::TestFrame one = testing::SolidFrame(3, 2, 0);
+  one.pixels = {0, 1, 2, 3, 2, 1};
+  testing::TestFrame two = testing::SolidFrame(2, 1, 3);
+  two.left = 1;
+  gif.frames = {one, two};
+  TempDir out("hand");
+  const fs::path file = out.path() / "hand.gif";
+  const std::vector<std::uint8_t> bytes = testing::BuildGif(gif);
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_EQ(RunAnigif({"indexes", file.string(), out.path().string()}).status, 0);
+  EXPECT_EQ(ReadBytes(out.path() / "frame-0001.indexes"),
+            (std::vector<std::uint8_t>{0, 1, 2, 3, 2, 1}));
+  EXPECT_EQ(ReadBytes(out.path() / "frame-0002.indexes"), (std::vector<std::uint8_t>{3, 3}));
+}
+
+fs::path WriteGif(const TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& b) {
+  const fs::path file = dir.path() / name;
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+  return file;
+}
+
+TEST(AnigifTimeline, EventsAsTheyHappen) {
+  TempDir dir("timeline");
+  const fs::path three = WriteGif(dir, "three.gif", testing::AnimationGif(3, 10, 2));
+  struct Case {
+    std::vector<std::string> options;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{"--until", "700"},
+       "120 FrameChanged 1 true\n220 FrameChanged 2 true\n320 FrameChanged 3 true\n"
+       "420 FrameChanged 1 true\n520 FrameChanged 2 true\n620 FrameChanged 3 true\n"
+       "620 LoopsEnded\n"},
+      {{"--until", "400", "--loops", "1"},
+       "120 FrameChanged 1 true\n220 FrameChanged 2 true\n320 FrameChanged 3 true\n"
+       "320 LoopsEnded\n"},
+      {{"--until", "100", "--stepped-delay", "30"},
+       "50 FrameChanged 1 true\n80 FrameChanged 2 true\n"},
+      {{"--until", "500", "--min-delay", "200"},
+       "220 FrameChanged 1 true\n420 FrameChanged 2 true\n"},
+      {{"--until", "19"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"timeline", three.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult run = RunAnigif(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.expected) << c.options[1];
+  }
+  const fs::path one = WriteGif(dir, "one.gif", testing::AnimationGif(1, 10));
+  EXPECT_EQ(RunAnigif({"timeline", one.string()}).out, "0 FrameChanged 1 false\n");
+  EXPECT_EQ(RunAnigif({"timeline", (dir.path() / "none.gif").string()}).status, 1);
+  EXPECT_EQ(RunAnigif({"timeline", three.string(), "--until"}).status, 2);
+}
+
+TEST(AnigifDecode, CountsFramesAndPixels) {
+  TempDir dir("decode");
+  const fs::path a = WriteGif(dir, "a.gif", testing::AnimationGif(3, 10, 0, 4, 3));
+  const fs::path b = WriteGif(dir, "b.gif", testing::AnimationGif(2, 10, 0, 5, 5));
+  const RunResult run = RunAnigif({"decode", a.string(), b.string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, a.string() + ": 3 frames, 36 pixels\n" + b.string() +
+                         ": 2 frames, 50 pixels\ntotal: 5 frames, 86 pixels\n");
+  const fs::path bad = WriteGif(dir, "bad.gif", {'G', 'I', 'F'});
+  const RunResult mixed = RunAnigif({"decode", bad.string(), a.string()});
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_EQ(mixed.out, a.string() + ": 3 frames, 36 pixels\ntotal: 3 frames, 36 pixels\n");
+}
+
+}  // namespace
+}  // namespace velmora
