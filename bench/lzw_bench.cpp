@@ -39,10 +39,17 @@ using velmora::platform::GifImageBlock;
 using velmora::platform::IndexRows;
 
 const char* const kCorpus[] = {
-    "harvesters.gif",          "hibiscus.regular.gif",        "hibiscus.primitive.gif",
-    "bricks-dither.gif",       "bricks-gray.gif",             "bricks-nodither.gif",
-    "hat.gif",                 "muybridge.gif",               "gifplayer-muybridge.gif",
-    "hippopotamus.regular.gif", "hippopotamus.interlaced.gif",
+    "harvesters.gif",
+    "hibiscus.regular.gif",
+    "hibiscus.primitive.gif",
+    "bricks-dither.gif",
+    "bricks-gray.gif",
+    "bricks-nodither.gif",
+    "hat.gif",
+    "muybridge.gif",
+    "gifplayer-muybridge.gif",
+    "hippopotamus.regular.gif",
+    "hippopotamus.interlaced.gif",
 };
 
 struct CorpusFile {
@@ -174,7 +181,8 @@ void RegisterFor(const std::string& label, const std::vector<const CorpusFile*>&
                  const std::vector<const CorpusFile*>& stbFiles) {
   std::size_t largest = 0;
   for (const CorpusFile* f : files) largest = std::max(largest, f->largestImage);
-  benchmark::RegisterBenchmark(("GifVelmora/" + label).c_str(), [files, largest](benchmark::State& s) {
+  benchmark::RegisterBenchmark(("GifVelmora/" + label).c_str(), [files,
+                                                                 largest](benchmark::State& s) {
     std::vector<std::uint8_t> buffer(largest);
     Run(s, files, [&](const CorpusFile& f) { return DecodeWithVelmora(f, buffer); });
   })->Unit(benchmark::kMicrosecond);
@@ -192,11 +200,12 @@ void RegisterAll() {
   std::vector<const CorpusFile*> all;
   std::vector<const CorpusFile*> allForStb;
   for (const CorpusFile& f : Corpus()) {
-    if (!SameIndicesAsGiflib(f)) throw std::runtime_error(f.name + ": indices differ from giflib's");
+    if (!SameIndicesAsGiflib(f))
+      throw std::runtime_error(f.name + ": indices differ from giflib's");
     const bool stbDecodes = DecodeWithStb(f);
     if (!stbDecodes) std::fprintf(stderr, "stb_image cannot decode %s: left out\n", f.name.c_str());
-    RegisterFor(f.name, {&f}, stbDecodes ? std::vector<const CorpusFile*>{&f}
-                                         : std::vector<const CorpusFile*>{});
+    RegisterFor(f.name, {&f},
+                stbDecodes ? std::vector<const CorpusFile*>{&f} : std::vector<const CorpusFile*>{});
     all.push_back(&f);
     if (stbDecodes) allForStb.push_back(&f);
   }

@@ -18,9 +18,13 @@ constexpr std::uint8_t kGraphicControlLabel = 0xF9;
 constexpr std::uint8_t kTableFlag = 0x80;
 constexpr std::uint8_t kInterlaceFlag = 0x40;
 
-int ReadU16(std::span<const std::uint8_t> b, std::size_t pos) { return b[pos] | (b[pos + 1] << 8); }
+int ReadU16(std::span<const std::uint8_t> b, std::size_t pos) {
+  return b[pos] | (b[pos + 1] << 8);
+}
 
-std::size_t ColorTableBytes(std::uint8_t packed) { return 3u * (2u << (packed & 7)); }
+std::size_t ColorTableBytes(std::uint8_t packed) {
+  return 3u * (2u << (packed & 7));
+}
 
 // Skips data sub-blocks starting at `pos` (a length byte); returns the position after the
 // terminator, or the end of the data when it comes first.
@@ -55,8 +59,8 @@ std::array<RgbQuad, 256> MakePalette(std::span<const std::uint8_t> table) {
   std::array<RgbQuad, 256> palette{};  // indices without an entry stay black
   const std::size_t count = std::min<std::size_t>(table.size() / 3, palette.size());
   for (std::size_t i = 0; i < count; ++i) {
-    palette[i] = (RgbQuad{table[3 * i]} << 16) | (RgbQuad{table[3 * i + 1]} << 8) |
-                 table[3 * i + 2];
+    palette[i] =
+        (RgbQuad{table[3 * i]} << 16) | (RgbQuad{table[3 * i + 1]} << 8) | table[3 * i + 2];
   }
   return palette;
 }
@@ -64,8 +68,8 @@ std::array<RgbQuad, 256> MakePalette(std::span<const std::uint8_t> table) {
 }  // namespace
 
 bool LooksLikeGif(std::span<const std::uint8_t> bytes) {
-  return bytes.size() >= kHeaderBytes &&
-         (std::memcmp(bytes.data(), "GIF87a", 6) == 0 || std::memcmp(bytes.data(), "GIF89a", 6) == 0);
+  return bytes.size() >= kHeaderBytes && (std::memcmp(bytes.data(), "GIF87a", 6) == 0 ||
+                                          std::memcmp(bytes.data(), "GIF89a", 6) == 0);
 }
 
 // Logical screen descriptor, after the 6-byte signature:
@@ -74,8 +78,8 @@ bool LooksLikeGif(std::span<const std::uint8_t> bytes) {
 // Image descriptor, after the 0x2C separator:
 //   +0 left  +2 top  +4 width  +6 height (u16 LE each)
 //   +8 packed: local table bit 7, interlace bit 6, size bits 0-2
-std::vector<GifImageBlock> FindGifImages(std::span<const std::uint8_t> bytes,
-                                         std::size_t maxImages, GifScreen* screen) {
+std::vector<GifImageBlock> FindGifImages(std::span<const std::uint8_t> bytes, std::size_t maxImages,
+                                         GifScreen* screen) {
   std::vector<GifImageBlock> images;
   if (!LooksLikeGif(bytes) || bytes.size() < kHeaderBytes + kScreenDescriptorBytes) return images;
   std::size_t pos = kHeaderBytes;
@@ -172,8 +176,8 @@ std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes
   const std::int64_t rowsDone = image.width > 0 ? decoded.pixels / image.width : 0;
   const std::int64_t partial = image.width > 0 ? decoded.pixels % image.width : 0;
   for (std::int64_t k = 0; k < rowsDone + (partial != 0 ? 1 : 0); ++k) {
-    const int y = image.interlaced ? InterlacedRow(static_cast<int>(k), image.height)
-                                   : static_cast<int>(k);
+    const int y =
+        image.interlaced ? InterlacedRow(static_cast<int>(k), image.height) : static_cast<int>(k);
     const std::int64_t count = k < rowsDone ? image.width : partial;
     const std::uint8_t* src = indices.data() + static_cast<std::size_t>(y) * image.width;
     const auto dst = static_cast<std::size_t>(offsetY + y) * out.width + offsetX;

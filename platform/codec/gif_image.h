@@ -60,8 +60,8 @@ struct GifScreen {
 // descriptor or colour table is cut short is not returned; one whose data is cut short is, with
 // the data that exists). `screen` receives the logical screen size when given. Returns nothing
 // for bytes without a GIF signature and complete logical screen descriptor.
-std::vector<GifImageBlock> FindGifImages(std::span<const std::uint8_t> bytes,
-                                         std::size_t maxImages, GifScreen* screen = nullptr);
+std::vector<GifImageBlock> FindGifImages(std::span<const std::uint8_t> bytes, std::size_t maxImages,
+                                         GifScreen* screen = nullptr);
 
 // Decodes the first image into a picture's pixels as described above, or nullopt.
 std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes);

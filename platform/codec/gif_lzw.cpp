@@ -69,7 +69,9 @@ void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t n) {
 class BitReader {
  public:
   explicit BitReader(std::span<const std::uint8_t> data)
-      : data_(data.data()), size_(data.size()), fastLimit_(data.size() >= 8 ? data.size() - 8 : 0),
+      : data_(data.data()),
+        size_(data.size()),
+        fastLimit_(data.size() >= 8 ? data.size() - 8 : 0),
         hasFast_(data.size() >= 8) {}
 
   // Makes at least `need` bits available; false when the data ends first.
@@ -262,9 +264,9 @@ int InterlacedRow(int k, int height) {
   static constexpr int kPassStart[4] = {0, 4, 2, 1};
   static constexpr int kPassStep[4] = {8, 8, 4, 2};
   for (int pass = 0; pass < 4; ++pass) {
-    const int rowsInPass =
-        height > kPassStart[pass] ? (height - kPassStart[pass] + kPassStep[pass] - 1) / kPassStep[pass]
-                                  : 0;
+    const int rowsInPass = height > kPassStart[pass]
+                               ? (height - kPassStart[pass] + kPassStep[pass] - 1) / kPassStep[pass]
+                               : 0;
     if (k < rowsInPass) {
       return kPassStart[pass] + k * kPassStep[pass];
     }

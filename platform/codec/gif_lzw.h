@@ -24,10 +24,10 @@
 namespace velmora::platform {
 
 enum class LzwStatus {
-  kComplete,     // every pixel written (an end code may or may not have followed)
-  kEndCodeEarly, // the end code came before the last pixel; the rest keeps what it held
-  kTruncated,    // the data ended before the last pixel
-  kInvalidCode,  // a code beyond the table, or a bad minimum code size
+  kComplete,      // every pixel written (an end code may or may not have followed)
+  kEndCodeEarly,  // the end code came before the last pixel; the rest keeps what it held
+  kTruncated,     // the data ended before the last pixel
+  kInvalidCode,   // a code beyond the table, or a bad minimum code size
 };
 
 struct LzwResult {

@@ -103,29 +103,52 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StreamCase{"Literals", {{4, 3}, {1, 3}, {2, 3}, {5, 3}}, 2, kComplete, Bytes({1, 2})},
         // 6 is defined by the very code that uses it: "1" + its own first byte.
-        StreamCase{"CodeBeingDefined", {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}}, 5, kComplete,
+        StreamCase{"CodeBeingDefined",
+                   {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}},
+                   5,
+                   kComplete,
                    Bytes({1, 1, 1, 1, 1})},
-        StreamCase{"EndCodeEarly", {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}}, 7, kEarly,
+        StreamCase{"EndCodeEarly",
+                   {{4, 3}, {1, 3}, {6, 3}, {6, 3}, {5, 4}},
+                   7,
+                   kEarly,
                    Bytes({1, 1, 1, 1, 1, S, S})},
         // After four codes entries 6 and 7 exist and the next one, 8, needs four bits.
-        StreamCase{"WidthGrowsAtEight", {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
-                   7, kEarly, Bytes({0, 1, 2, 3, 2, 3, S})},
-        StreamCase{"NoLeadingClear", {{3, 3}, {0, 3}, {6, 3}, {5, 4}}, 5, kEarly,
-                   Bytes({3, 0, 3, 0, S})},
+        StreamCase{"WidthGrowsAtEight",
+                   {{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}, {8, 4}, {5, 4}},
+                   7,
+                   kEarly,
+                   Bytes({0, 1, 2, 3, 2, 3, S})},
+        StreamCase{
+            "NoLeadingClear", {{3, 3}, {0, 3}, {6, 3}, {5, 4}}, 5, kEarly, Bytes({3, 0, 3, 0, S})},
         // 6 meant "12" before the second clear; afterwards it is the code being defined, "33".
-        StreamCase{"ClearResetsTheTable", {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {6, 3}}, 5,
-                   kComplete, Bytes({1, 2, 3, 3, 3})},
+        StreamCase{"ClearResetsTheTable",
+                   {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {3, 3}, {6, 3}},
+                   5,
+                   kComplete,
+                   Bytes({1, 2, 3, 3, 3})},
         StreamCase{"DoubleClear", {{4, 3}, {4, 3}, {2, 3}, {5, 3}}, 1, kComplete, Bytes({2})},
         StreamCase{"CodeBeyondTable", {{4, 3}, {1, 3}, {7, 3}}, 3, kInvalid, Bytes({1, S, S})},
         StreamCase{"TableCodeFirst", {{4, 3}, {6, 3}}, 2, kInvalid, Bytes({S, S})},
         // Exactly two bytes, so no padding bits can pose as a code.
-        StreamCase{"DataEndsEarly", {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}}, 6, kTruncated,
+        StreamCase{"DataEndsEarly",
+                   {{4, 3}, {1, 3}, {2, 3}, {1, 3}, {3, 4}},
+                   6,
+                   kTruncated,
                    Bytes({1, 2, 1, 3, S, S})},
-        StreamCase{"ExtraPixelsClipped", {{4, 3}, {1, 3}, {6, 3}, {6, 3}}, 4, kComplete,
+        StreamCase{"ExtraPixelsClipped",
+                   {{4, 3}, {1, 3}, {6, 3}, {6, 3}},
+                   4,
+                   kComplete,
                    Bytes({1, 1, 1, 1})},
-        StreamCase{"DataAfterTheEnd", {{4, 3}, {2, 3}, {5, 3}, {7, 3}, {7, 3}, {7, 3}}, 1,
-                   kComplete, Bytes({2})}),
-    [](const ::testing::TestParamInfo<StreamCase>& param) { return std::string(param.param.name); });
+        StreamCase{"DataAfterTheEnd",
+                   {{4, 3}, {2, 3}, {5, 3}, {7, 3}, {7, 3}, {7, 3}},
+                   1,
+                   kComplete,
+                   Bytes({2})}),
+    [](const ::testing::TestParamInfo<StreamCase>& param) {
+      return std::string(param.param.name);
+    });
 
 TEST(LzwStreamTest, MinimumCodeSizeOutsideOneToElevenWritesNothing) {
   const std::vector<std::uint8_t> codes = PackCodes({{4, 3}, {1, 3}, {5, 3}});
@@ -141,8 +164,7 @@ TEST(LzwStreamTest, MinimumCodeSizeOutsideOneToElevenWritesNothing) {
 TEST(LzwStreamTest, LiteralWidthsOneAndElevenAreAccepted) {
   // Width 1: clear 2, end 3, codes of 2 bits. Width 11: clear 2048, literals keep their low byte.
   LzwResult r;
-  EXPECT_EQ(DecodeStream(PackCodes({{2, 2}, {1, 2}, {0, 3}, {3, 3}}), 1, 3, &r),
-            Bytes({1, 0, S}));
+  EXPECT_EQ(DecodeStream(PackCodes({{2, 2}, {1, 2}, {0, 3}, {3, 3}}), 1, 3, &r), Bytes({1, 0, S}));
   EXPECT_EQ(r.status, LzwStatus::kEndCodeEarly);
   EXPECT_EQ(DecodeStream(PackCodes({{2048, 12}, {0x7FF, 12}, {0x141, 12}, {2049, 12}}), 11, 2, &r),
             Bytes({0xFF, 0x41}));
@@ -243,8 +265,8 @@ TEST(LzwImageDataTest, InterlacedRowsArriveInFourPasses) {
     if (k > 0) ++next;
   }
   std::vector<std::uint8_t> pixels(10, kSentinel);
-  const LzwResult r =
-      DecodeGifImageData(FrameSubBlocks(PackCodes(codes)), 4, true, IndexRows{pixels.data(), 1, 1, 10});
+  const LzwResult r = DecodeGifImageData(FrameSubBlocks(PackCodes(codes)), 4, true,
+                                         IndexRows{pixels.data(), 1, 1, 10});
   EXPECT_EQ(r.status, LzwStatus::kComplete);
   EXPECT_EQ(pixels, Bytes({0, 5, 3, 6, 2, 7, 4, 8, 1, 9}));
 }
@@ -254,7 +276,8 @@ TEST(LzwImageDataTest, InterlacedRowOrderForSmallHeights) {
       {0}, {0, 1}, {0, 2, 1}, {0, 2, 1, 3}, {0, 4, 2, 1, 3}, {0, 4, 2, 1, 3, 5}};
   for (std::size_t h = 1; h <= expected.size(); ++h) {
     std::vector<int> order;
-    for (int k = 0; k < static_cast<int>(h); ++k) order.push_back(InterlacedRow(k, static_cast<int>(h)));
+    for (int k = 0; k < static_cast<int>(h); ++k)
+      order.push_back(InterlacedRow(k, static_cast<int>(h)));
     EXPECT_EQ(order, expected[h - 1]) << h;
   }
 }
@@ -329,15 +352,16 @@ TEST(LzwRealImageTest, EveryTruncationKeepsTheDecodedPrefixAndTouchesNothingElse
   std::int64_t previous = 0;
   for (std::size_t n = 0; n < images[0].subBlocks.size(); ++n) {
     LzwResult r;
-    const std::vector<std::uint8_t> pixels = DecodeImageFrom(images[0], images[0].subBlocks.first(n), &r);
+    const std::vector<std::uint8_t> pixels =
+        DecodeImageFrom(images[0], images[0].subBlocks.first(n), &r);
     ASSERT_NE(r.status, LzwStatus::kInvalidCode) << n;
     ASSERT_GE(r.pixels, previous) << n;
     previous = r.pixels;
     const auto written = static_cast<std::size_t>(r.pixels);
     ASSERT_TRUE(std::equal(pixels.begin(), pixels.begin() + written, expected.begin())) << n;
-    ASSERT_TRUE(std::all_of(pixels.begin() + written, pixels.end(),
-                            [](std::uint8_t v) { return v == kSentinel; }))
-        << n;
+    ASSERT_TRUE(std::all_of(pixels.begin() + written, pixels.end(), [](std::uint8_t v) {
+      return v == kSentinel;
+    })) << n;
     if (r.status != LzwStatus::kComplete) continue;
     ASSERT_EQ(r.pixels, static_cast<std::int64_t>(expected.size()));
   }
@@ -381,7 +405,8 @@ TEST(LzwRealImageTest, TableFillingImagesMatchTheirReference) {
     for (std::size_t i = 0; i < pixels.size(); ++i) {
       const std::size_t e = 3u * pixels[i];
       const bool same = e + 2 < table.size() && table[e] == reference[4 * i] &&
-                        table[e + 1] == reference[4 * i + 1] && table[e + 2] == reference[4 * i + 2];
+                        table[e + 1] == reference[4 * i + 1] &&
+                        table[e + 2] == reference[4 * i + 2];
       mismatches += same ? 0 : 1;
     }
     EXPECT_EQ(mismatches, 0) << name;
