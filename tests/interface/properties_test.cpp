@@ -349,6 +349,27 @@ TEST(Paint, DesignModeOutlinesTheControlEvenWhenEmpty) {
   EXPECT_EQ(run.host().Pixel(0, 0), 0u);
 }
 
+TEST(Paint, AnOffsetPastThirtyTwoBitsDrawsNothingAndKeepsAnimating) {
+  // Every frame restores to background: direct mode, where the offset adds to Left.
+  testing::TestGif gif;
+  for (int k = 0; k < 2; ++k) {
+    testing::TestFrame frame = testing::SolidFrame(2, 2, static_cast<std::uint8_t>(k));
+    frame.left = 1;
+    frame.disposal = 2;
+    gif.frames.push_back(frame);
+  }
+  ControlFixture f(3, 2);
+  f.control().SetDelayAnimation(0);
+  ASSERT_TRUE(f.Load(testing::BuildGif(gif)));
+  f.control().SetAction(2);
+  f.control().SetOffsetX(std::numeric_limits<std::int32_t>::max());  // paused: repaints at once
+  EXPECT_EQ(f.host().Pixel(1, 0), 0u);
+  f.control().SetAction(1);
+  f.clock().AdvanceTo(500);  // every tick repaints
+  EXPECT_EQ(f.control().Action(), 1);
+  EXPECT_GE(f.events().Count("FrameChanged"), 4u);
+}
+
 TEST(Terminate, DestroyingAPlayingControlRemovesItsTimer) {
   ControlFixture f;
   f.control().SetDelayAnimation(0);

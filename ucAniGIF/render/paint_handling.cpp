@@ -34,11 +34,19 @@ class OwnResizeMark {
 
 // At design time the dotted outline in the window-frame colour surrounds the control, with or
 // without a GIF; the host's fill style is transparent, so the outline does not cover the frame.
+//
+// An offset so large that a drawing position passes 32 bits makes PaintFrame throw its overflow
+// error before it draws anything. Raised out of a paint notification (or out of a timer tick that
+// repaints) it would end a host that cannot take it, so the frame is simply not drawn.
 void ucAniGIF::Paint() {
   platform::HostSurface& surface = Surface();
   platform::DeviceContext& dc = surface.Dc();
-  PaintFrame(doc_, state_, state_.CurrentFrame, dc,
-             SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()});
+  try {
+    PaintFrame(doc_, state_, state_.CurrentFrame, dc,
+               SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()});
+  } catch (const platform::RuntimeError& error) {
+    if (error.Number() != platform::kErrOverflow) throw;
+  }
   if (RunMode()) return;
   const platform::Pen previousPen =
       dc.SelectPen(platform::Pen{surface.DrawStyle(), ResolveColor(surface.ForeColor())});
