@@ -94,16 +94,21 @@ int SetDIBColorTable(DeviceContext& dc, int start, std::span<const RgbQuad> entr
 }
 
 Brush GetStockBrush(int which) {
+  // The classic stock brushes 0..5: white, light grey, grey, dark grey, black, null. Any other
+  // number is not a brush; the null brush makes using it harmless.
   switch (which) {
     case kWhiteBrush:
       return {false, 0xFFFFFF};
+    case 1:
+      return {false, 0xC0C0C0};
+    case 2:
+      return {false, 0x808080};
+    case 3:
+      return {false, 0x404040};
     case kBlackBrush:
       return {false, 0x000000};
-    case kNullBrush:
-      return {true, 0};
     default:
-      // The other stock brushes are greys; a program asking for one gets the nearest we keep.
-      return {false, 0xFFFFFF};
+      return {true, 0};
   }
 }
 

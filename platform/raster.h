@@ -206,6 +206,8 @@ bool StretchBlt(DeviceContext& target, int x, int y, int cx, int cy, const Devic
 // past the end of the table are ignored, a start outside it sets nothing.
 int SetDIBColorTable(DeviceContext& dc, int start, std::span<const RgbQuad> entries);
 
+// The stock brushes 0..5 (white, light grey, grey, dark grey, black, null); other numbers give
+// the null brush.
 Brush GetStockBrush(int which);
 inline Brush CreateSolidBrush(ColorRef color) { return {false, color}; }
 

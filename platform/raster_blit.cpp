@@ -270,6 +270,7 @@ struct Scratch {
   std::vector<std::uint32_t> values;
   std::vector<int> spanCols;
   std::vector<std::uint32_t> spanColours;
+  std::vector<float> spanLanes;
   std::vector<float> blend;
   std::array<std::vector<float>, 2> resampled;
   std::array<int, 2> resampledRow{};
@@ -314,42 +315,74 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
   }
 }
 
-// Source row `sy` resampled horizontally: three floats (red, green, blue) per target column.
+// Halftone works on four floats a pixel (blue, green, red, unused): each pixel is one group of
+// four that the compiler turns into single vector operations.
+constexpr std::size_t kLanes = 4;
+
+inline void ColourToLanes(std::uint32_t c, float* out) {
+  out[0] = static_cast<float>(c & 0xFF);
+  out[1] = static_cast<float>((c >> 8) & 0xFF);
+  out[2] = static_cast<float>((c >> 16) & 0xFF);
+  out[3] = 0;
+}
+
+// Written out lane by lane, all loads before all stores, so that each becomes one vector
+// multiply (and add) even though `out` and `in` could alias as far as the compiler knows.
+inline void SetScaled(float* out, const float* in, float w) {
+  const float a0 = in[0], a1 = in[1], a2 = in[2], a3 = in[3];
+  out[0] = w * a0;
+  out[1] = w * a1;
+  out[2] = w * a2;
+  out[3] = w * a3;
+}
+
+inline void AddScaled(float* out, const float* in, float w) {
+  const float a0 = in[0], a1 = in[1], a2 = in[2], a3 = in[3];
+  const float b0 = out[0], b1 = out[1], b2 = out[2], b3 = out[3];
+  out[0] = b0 + w * a0;
+  out[1] = b1 + w * a1;
+  out[2] = b2 + w * a2;
+  out[3] = b3 + w * a3;
+}
+
+// Weights are never negative and sum to 1, so a channel is never below 0 and passes 255 only by
+// rounding error (a sum of very many float weights); the cap is a branch-free minimum.
+inline std::uint32_t LanesToColour(const float* in) {
+  const auto channel = [](float v) {
+    return static_cast<std::uint32_t>(static_cast<int>((v < 255.0f ? v : 255.0f) + 0.5f));
+  };
+  return channel(in[0]) | (channel(in[1]) << 8) | (channel(in[2]) << 16);
+}
+
+// Source row `sy` resampled horizontally, kLanes floats per target column. Two rows are kept:
+// rows are visited in one direction, so the slot filled longer ago is the one done with.
 const float* ResampledRow(const SourceRows& src, const Conversion& conv, int sy, Scratch& s) {
   for (std::size_t slot = 0; slot < 2; ++slot) {
     if (s.resampledRow[slot] == sy) return s.resampled[slot].data();
   }
-  // Rows are visited in one direction, so the slot filled longer ago is the one done with.
   const std::size_t slot = s.nextSlot;
   s.nextSlot ^= 1u;
   s.resampledRow[slot] = sy;
   const AxisPlan& cols = s.columns;
   const int spanLow = s.spanCols.front();
-  Fetch(conv.sourceBpp, src.Row(sy), s.spanCols.data(), static_cast<int>(s.spanCols.size()),
+  const std::size_t span = s.spanCols.size();
+  Fetch(conv.sourceBpp, src.Row(sy), s.spanCols.data(), static_cast<int>(span),
         conv.indexedSource ? conv.colour.data() : nullptr, s.spanColours.data());
-  std::vector<float>& out = s.resampled[slot];
-  out.resize(static_cast<std::size_t>(cols.Count()) * 3);
-  for (int k = 0; k < cols.Count(); ++k) {
-    float r = 0;
-    float g = 0;
-    float b = 0;
-    for (int t = cols.tapStart[static_cast<std::size_t>(k)];
-         t < cols.tapStart[static_cast<std::size_t>(k) + 1]; ++t) {
-      const Tap& tap = cols.taps[static_cast<std::size_t>(t)];
-      const std::uint32_t c = s.spanColours[static_cast<std::size_t>(tap.src - spanLow)];
-      r += tap.weight * static_cast<float>((c >> 16) & 0xFF);
-      g += tap.weight * static_cast<float>((c >> 8) & 0xFF);
-      b += tap.weight * static_cast<float>(c & 0xFF);
+  float* lanes = s.spanLanes.data();
+  for (std::size_t m = 0; m < span; ++m) ColourToLanes(s.spanColours[m], lanes + m * kLanes);
+  float* out = s.resampled[slot].data();
+  const Tap* taps = cols.taps.data();
+  for (int k = 0; k < cols.Count(); ++k, out += kLanes) {
+    const int begin = cols.tapStart[static_cast<std::size_t>(k)];
+    const int end = cols.tapStart[static_cast<std::size_t>(k) + 1];
+    SetScaled(out, lanes + static_cast<std::size_t>(taps[begin].src - spanLow) * kLanes,
+              taps[begin].weight);
+    for (int t = begin + 1; t < end; ++t) {
+      AddScaled(out, lanes + static_cast<std::size_t>(taps[t].src - spanLow) * kLanes,
+                taps[t].weight);
     }
-    out[static_cast<std::size_t>(k) * 3] = r;
-    out[static_cast<std::size_t>(k) * 3 + 1] = g;
-    out[static_cast<std::size_t>(k) * 3 + 2] = b;
   }
-  return out.data();
-}
-
-inline std::uint32_t ToChannel(float v) {
-  return static_cast<std::uint32_t>(std::clamp(static_cast<int>(v + 0.5f), 0, 255));
+  return s.resampled[slot].data();
 }
 
 void RunHalftone(const SourceRows& src, Bitmap& target, const Conversion& conv,
@@ -357,30 +390,37 @@ void RunHalftone(const SourceRows& src, Bitmap& target, const Conversion& conv,
   const AxisPlan& cols = s.columns;
   const AxisPlan& rows = s.rows;
   const int n = cols.Count();
-  const auto [lowIt, highIt] = std::minmax_element(cols.taps.begin(), cols.taps.end(),
-                                                   [](const Tap& a, const Tap& b) { return a.src < b.src; });
+  const auto bySource = [](const Tap& a, const Tap& b) { return a.src < b.src; };
+  const auto [lowIt, highIt] = std::minmax_element(cols.taps.begin(), cols.taps.end(), bySource);
   s.spanCols.clear();
   for (int c = lowIt->src; c <= highIt->src; ++c) s.spanCols.push_back(c);
   s.spanColours.resize(s.spanCols.size());
+  s.spanLanes.resize(s.spanCols.size() * kLanes);
+  for (auto& line : s.resampled) line.resize(static_cast<std::size_t>(n) * kLanes);
   s.resampledRow = {-1, -1};
   s.nextSlot = 0;
-  s.blend.resize(static_cast<std::size_t>(n) * 3);
+  s.blend.resize(static_cast<std::size_t>(n) * kLanes);
   s.values.resize(static_cast<std::size_t>(n));
+  float* blend = s.blend.data();
+  std::uint32_t* values = s.values.data();
   for (int k = 0; k < rows.Count(); ++k) {
-    std::fill(s.blend.begin(), s.blend.end(), 0.0f);
-    for (int t = rows.tapStart[static_cast<std::size_t>(k)];
-         t < rows.tapStart[static_cast<std::size_t>(k) + 1]; ++t) {
+    // Each resampled row is blended in before the next is fetched: fetching may evict it.
+    const int tapBegin = rows.tapStart[static_cast<std::size_t>(k)];
+    const int tapEnd = rows.tapStart[static_cast<std::size_t>(k) + 1];
+    for (int t = tapBegin; t < tapEnd; ++t) {
       const Tap& tap = rows.taps[static_cast<std::size_t>(t)];
       const float* line = ResampledRow(src, conv, tap.src, s);
-      for (std::size_t m = 0; m < s.blend.size(); ++m) s.blend[m] += tap.weight * line[m];
+      const float w = tap.weight;
+      const std::size_t length = static_cast<std::size_t>(n) * kLanes;
+      if (t == tapBegin) {
+        for (std::size_t m = 0; m < length; m += kLanes) SetScaled(blend + m, line + m, w);
+      } else {
+        for (std::size_t m = 0; m < length; m += kLanes) AddScaled(blend + m, line + m, w);
+      }
     }
-    for (int m = 0; m < n; ++m) {
-      const float* px = &s.blend[static_cast<std::size_t>(m) * 3];
-      s.values[static_cast<std::size_t>(m)] =
-          (ToChannel(px[0]) << 16) | (ToChannel(px[1]) << 8) | ToChannel(px[2]);
-    }
-    ColoursToNative(conv.targetBpp, matcher, s.values.data(), n);
-    StoreRow(conv.targetBpp, rop, target.Row(rows.first + k), cols.first, s.values.data(), n);
+    for (int m = 0; m < n; ++m) values[m] = LanesToColour(blend + static_cast<std::size_t>(m) * kLanes);
+    ColoursToNative(conv.targetBpp, matcher, values, n);
+    StoreRow(conv.targetBpp, rop, target.Row(rows.first + k), cols.first, values, n);
   }
 }
 

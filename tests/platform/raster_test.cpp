@@ -182,6 +182,9 @@ TEST(RasterFill, StockBrushes) {
   EXPECT_EQ(GetStockBrush(kBlackBrush).color, 0u);
   EXPECT_FALSE(GetStockBrush(kBlackBrush).hollow);
   EXPECT_TRUE(GetStockBrush(kNullBrush).hollow);
+  EXPECT_EQ(GetStockBrush(2).color, 0x808080u);
+  EXPECT_TRUE(GetStockBrush(6).hollow);
+  EXPECT_TRUE(GetStockBrush(-1).hollow);
   EXPECT_EQ(CreateSolidBrush(0x0000FF).color, 0x0000FFu);
 }
 
