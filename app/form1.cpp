@@ -29,7 +29,8 @@ namespace {
 // Image1: the skin. Paints the skin picture and moves the window when dragged.
 class SkinImage final : public QWidget {
  public:
-  explicit SkinImage(QWidget* parent) : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")) {
+  explicit SkinImage(QWidget* parent)
+      : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")) {
     setObjectName(QStringLiteral("Image1"));
     setAttribute(Qt::WA_OpaquePaintEvent, !skin_.isNull());
   }
@@ -182,7 +183,8 @@ void Form1::DoTransparency(QWidget* window) {
   if (window == nullptr) return;
   // Frameless, so the outer size is the client size; the window is never resized, so the
   // region is cut once.
-  window->setMask(RoundRectRegion(window->width(), window->height(), kCornerEllipse, kCornerEllipse));
+  window->setMask(
+      RoundRectRegion(window->width(), window->height(), kCornerEllipse, kCornerEllipse));
 }
 
 QRegion Form1::RoundRectRegion(int width, int height, int ellipseWidth, int ellipseHeight) {
@@ -229,7 +231,9 @@ bool Form1::IsStationAddress(const QString& text) {
   return url.isValid() && !url.host().isEmpty() && kSchemes.contains(url.scheme().toLower());
 }
 
-void Form1::WebBrowser1_StatusTextChange(const QString& text) { lastStatusText_ = text; }
+void Form1::WebBrowser1_StatusTextChange(const QString& text) {
+  lastStatusText_ = text;
+}
 
 void Form1::WebBrowser1_NewWindow2(QWebEngineNewWindowRequest& request) {
   // Not calling request.openIn() refuses the window: the view's createWindow() gives no page.

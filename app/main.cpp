@@ -14,7 +14,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   QApplication::setDesktopFileName(QStringLiteral("velmora-radio"));
 
-  const velmora::app::CommandLine options = velmora::app::ParseCommandLine(QApplication::arguments());
+  const velmora::app::CommandLine options =
+      velmora::app::ParseCommandLine(QApplication::arguments());
   if (!options.error.isEmpty()) {
     QTextStream(stderr) << "velmora-radio: " << options.error << "\n";
     return 2;

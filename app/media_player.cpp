@@ -192,8 +192,8 @@ void MediaPlayer::CreateMpv() {
       mpv_,
       [](void* context) {
         auto* player = static_cast<MediaPlayer*>(context);
-        QMetaObject::invokeMethod(player, [player] { player->DrainMpvEvents(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            player, [player] { player->DrainMpvEvents(); }, Qt::QueuedConnection);
       },
       this);
 }
@@ -440,7 +440,8 @@ void MediaPlayer::HandlePropertyChange(const mpv_event& event) {
       RefreshStatus();
       return;
     case kCacheBufferingState:
-      bufferingPercent_ = present ? static_cast<int>(*static_cast<const int64_t*>(property->data)) : 0;
+      bufferingPercent_ =
+          present ? static_cast<int>(*static_cast<const int64_t*>(property->data)) : 0;
       if (buffering_) RefreshStatus();
       return;
     case kPause:
@@ -458,7 +459,8 @@ void MediaPlayer::HandlePropertyChange(const mpv_event& event) {
       // now the last end reason decides.
       position_ = -1;
       buffering_ = false;
-      if (lastEndReason_ == MPV_END_FILE_REASON_EOF || lastEndReason_ == MPV_END_FILE_REASON_ERROR) {
+      if (lastEndReason_ == MPV_END_FILE_REASON_EOF ||
+          lastEndReason_ == MPV_END_FILE_REASON_ERROR) {
         if (hasPlayed_ && IsNetworkAddress(url_)) {
           ScheduleReconnect();
           return;
@@ -534,13 +536,13 @@ void MediaPlayer::RefreshStatus() {
                         : (title_.isEmpty() ? QStringLiteral("Playing") : title_);
       break;
     case State::Paused:
-      line = QStringLiteral("Paused") + (title_.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title_);
+      line = QStringLiteral("Paused") +
+             (title_.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title_);
       break;
     case State::Reconnecting:
-      line = retryTimer_->isActive()
-                 ? QStringLiteral("Stream lost \u2014 reconnecting in %1 s")
-                       .arg((retryTimer_->remainingTime() + 999) / 1000)
-                 : QStringLiteral("Reconnecting\u2026");
+      line = retryTimer_->isActive() ? QStringLiteral("Stream lost \u2014 reconnecting in %1 s")
+                                           .arg((retryTimer_->remainingTime() + 999) / 1000)
+                                     : QStringLiteral("Reconnecting\u2026");
       break;
     case State::Error:
       line = errorText_;

@@ -32,9 +32,9 @@ class MediaPlayer : public QWidget {
 
  public:
   enum class State {
-    Idle,          // no address, or stopped by the user
-    Opening,       // an address was set and is being opened
-    Buffering,     // opened, waiting for the cache to fill
+    Idle,       // no address, or stopped by the user
+    Opening,    // an address was set and is being opened
+    Buffering,  // opened, waiting for the cache to fill
     Playing,
     Paused,
     Reconnecting,  // a live stream dropped; a reopen is scheduled or under way
@@ -65,10 +65,10 @@ class MediaPlayer : public QWidget {
   void SetAutoStart(bool on) { autoStart_ = on; }
   bool AutoStart() const { return autoStart_; }
 
-  void Play();   // plays the current address (reopens it when stopped)
+  void Play();  // plays the current address (reopens it when stopped)
   void Pause();
   void TogglePause();
-  void Stop();   // stops, cancels any reconnection; the address is kept
+  void Stop();                 // stops, cancels any reconnection; the address is kept
   void SetVolume(int volume);  // clamped to 0..100
   int Volume() const { return volume_; }
   void SetMute(bool on);
@@ -82,8 +82,8 @@ class MediaPlayer : public QWidget {
   // Seconds played of the current stream (mpv's time-pos), -1 when nothing is playing.
   double Position() const { return position_; }
   QString StationName() const { return stationName_; }  // icy-name, or empty
-  QString Title() const { return title_; }               // icy-title / media-title, or empty
-  QString ErrorText() const { return errorText_; }       // empty unless State::Error
+  QString Title() const { return title_; }              // icy-title / media-title, or empty
+  QString ErrorText() const { return errorText_; }      // empty unless State::Error
   bool IsBuffering() const { return buffering_; }
   // Reconnection attempts since playback last ran; the delay before the next one.
   int RetryCount() const { return retryCount_; }

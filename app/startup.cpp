@@ -26,8 +26,7 @@ void PrepareWebEngineEnvironment() {
 QUrl StationListUrl(const QString& host) {
   const QString trimmed = host.trimmed();
   if (trimmed.isEmpty()) return {};
-  QUrl url(QStringLiteral("http://") + trimmed + QLatin1String(kStationListPath),
-           QUrl::StrictMode);
+  QUrl url(QStringLiteral("http://") + trimmed + QLatin1String(kStationListPath), QUrl::StrictMode);
   // Anything but a bare host and port would have moved into the path, user or query.
   if (!url.isValid() || url.host().isEmpty() || url.path() != QLatin1String(kStationListPath) ||
       !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment()) {
@@ -55,7 +54,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   if (!parser.positionalArguments().isEmpty()) {
-    result.error = QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+    result.error =
+        QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
     return result;
   }
   result.stationHost = parser.value(host);

@@ -56,9 +56,13 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
   if (process_->waitForStarted(10000)) pid_ = process_->processId();
 }
 
-ChildProcess::~ChildProcess() { Stop(); }
+ChildProcess::~ChildProcess() {
+  Stop();
+}
 
-bool ChildProcess::Running() { return pid_ > 0 && process_->state() != QProcess::NotRunning; }
+bool ChildProcess::Running() {
+  return pid_ > 0 && process_->state() != QProcess::NotRunning;
+}
 
 void ChildProcess::Stop(int graceMs) {
   if (!Running()) return;
@@ -79,7 +83,8 @@ int ChildProcess::ExitCode() const {
 }
 
 bool ChildProcess::ExitedNormally() const {
-  return process_->state() == QProcess::NotRunning && process_->exitStatus() == QProcess::NormalExit;
+  return process_->state() == QProcess::NotRunning &&
+         process_->exitStatus() == QProcess::NormalExit;
 }
 
 QString ChildProcess::ReadLine(int timeoutMs) {
@@ -103,7 +108,9 @@ StationServer::StationServer(const QString& root) {
   port_ = line.mid(prefix.size()).section(QLatin1Char('/'), 0, 0).toUShort();
 }
 
-QString StationServer::Host() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+QString StationServer::Host() const {
+  return QStringLiteral("127.0.0.1:%1").arg(port_);
+}
 
 IcecastServer::IcecastServer() {
   if (!dir_.isValid()) return;
@@ -143,11 +150,10 @@ IcecastServer::IcecastServer() {
   if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) return;
   file.close();
   // Icecast refuses to run as root; as root it runs as nobody, who must write its logs here.
-  QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                  QFileDevice::WriteOther | QFileDevice::ExeOther |
-                                  QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                  QFileDevice::ExeGroup);
+  QFile::setPermissions(
+      path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther |
+                QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup);
   QFile::setPermissions(file.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
   const QStringList icecast{QStringLiteral("icecast2"), QStringLiteral("-c"), file.fileName()};
@@ -182,9 +188,11 @@ int IcecastServer::Listeners(const QString& mount) const {
   if (!reply->isFinished()) loop.exec();
   if (!reply->isFinished() || reply->error() != QNetworkReply::NoError) return -1;
   // One source is an object, several an array.
-  const QJsonValue sources =
-      QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("icestats"))
-          .toObject().value(QStringLiteral("source"));
+  const QJsonValue sources = QJsonDocument::fromJson(reply->readAll())
+                                 .object()
+                                 .value(QStringLiteral("icestats"))
+                                 .toObject()
+                                 .value(QStringLiteral("source"));
   QJsonArray list = sources.isArray() ? sources.toArray() : QJsonArray{sources};
   for (const QJsonValue& source : list) {
     const QJsonObject object = source.toObject();
@@ -211,16 +219,28 @@ bool ToneSource::Start() {
                              .arg(server_.Port())
                              .arg(mount_);
   process_ = std::make_unique<ChildProcess>(
-      QStringLiteral("ffmpeg"),
-      QStringList{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
-                  QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-re"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=440:sample_rate=44100"), QStringLiteral("-c:a"),
-                  QStringLiteral("libvorbis"), QStringLiteral("-b:a"), QStringLiteral("64k"),
-                  QStringLiteral("-metadata"), QStringLiteral("title=%1").arg(QLatin1String(kTitle)),
-                  QStringLiteral("-ice_name"), QLatin1String(kStationName),
-                  QStringLiteral("-content_type"), QStringLiteral("application/ogg"),
-                  QStringLiteral("-f"), QStringLiteral("ogg"), target});
+      QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"),
+                                            QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-re"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("sine=frequency=440:sample_rate=44100"),
+                                            QStringLiteral("-c:a"),
+                                            QStringLiteral("libvorbis"),
+                                            QStringLiteral("-b:a"),
+                                            QStringLiteral("64k"),
+                                            QStringLiteral("-metadata"),
+                                            QStringLiteral("title=%1").arg(QLatin1String(kTitle)),
+                                            QStringLiteral("-ice_name"),
+                                            QLatin1String(kStationName),
+                                            QStringLiteral("-content_type"),
+                                            QStringLiteral("application/ogg"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("ogg"),
+                                            target});
   return process_->Started() &&
          WaitFor([this] { return !process_->Running() || server_.HasSource(mount_); }, 15000) &&
          process_->Running();
@@ -231,7 +251,8 @@ void ToneSource::Stop() {
   process_.reset();
 }
 
-std::optional<QString> RunTool(const QString& program, const QStringList& arguments, int timeoutMs) {
+std::optional<QString> RunTool(const QString& program, const QStringList& arguments,
+                               int timeoutMs) {
   QProcess process;
   process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process.start(program, arguments);

@@ -30,7 +30,7 @@ using namespace velmora::e2e;
 
 namespace {
 
-constexpr int kPageTimeoutMs = 45000;    // WebEngine's first start under Xvfb is slow
+constexpr int kPageTimeoutMs = 45000;  // WebEngine's first start under Xvfb is slow
 constexpr int kPlayTimeoutMs = 20000;
 constexpr int kReconnectTimeoutMs = 40000;
 const QString kMount = QStringLiteral("/test.ogg");
@@ -58,7 +58,9 @@ a { display: block; height: %1px; line-height: %1px; padding-left: 10px; color: 
       .arg(tone, keyboardTone, dead, playlist, m3u, hls);
 }
 
-QPoint RowCentre(int row) { return QPoint(60, row * kRowHeight + kRowHeight / 2); }
+QPoint RowCentre(int row) {
+  return QPoint(60, row * kRowHeight + kRowHeight / 2);
+}
 
 QVariant RunJs(QWebEngineView* view, const QString& script) {
   QVariant result;
@@ -130,9 +132,12 @@ class Form1EndToEnd : public QObject {
   }
 
   bool WaitPlaying() {
-    if (!WaitFor([&] { return Player()->PlayState() == MediaPlayer::State::Playing &&
-                              Player()->Position() > 0.3; },
-                 kPlayTimeoutMs)) {
+    if (!WaitFor(
+            [&] {
+              return Player()->PlayState() == MediaPlayer::State::Playing &&
+                     Player()->Position() > 0.3;
+            },
+            kPlayTimeoutMs)) {
       return false;
     }
     const double start = Player()->Position();
@@ -160,12 +165,13 @@ class Form1EndToEnd : public QObject {
     // Six seconds of tone cut into two-second HLS segments.
     QVERIFY(QDir(site_.path()).mkpath(QStringLiteral("radio/hls")));
     QVERIFY(RunTool(QStringLiteral("ffmpeg"),
-                    {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=660:duration=6"), QStringLiteral("-c:a"),
-                     QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"),
-                     QStringLiteral("-hls_time"), QStringLiteral("2"), QStringLiteral("-hls_playlist_type"),
-                     QStringLiteral("vod"), site_.path() + QStringLiteral("/radio/hls/tone.m3u8")},
+                    {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                     QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                     QStringLiteral("-i"), QStringLiteral("sine=frequency=660:duration=6"),
+                     QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-f"),
+                     QStringLiteral("hls"), QStringLiteral("-hls_time"), QStringLiteral("2"),
+                     QStringLiteral("-hls_playlist_type"), QStringLiteral("vod"),
+                     site_.path() + QStringLiteral("/radio/hls/tone.m3u8")},
                     30000)
                 .has_value());
     QFile m3u(site_.path() + QStringLiteral("/radio/tone.m3u"));
@@ -178,10 +184,11 @@ class Form1EndToEnd : public QObject {
     page.close();
     QFile playlist(site_.path() + QStringLiteral("/radio/tone.pls"));
     QVERIFY(playlist.open(QIODevice::WriteOnly));
-    playlist.write(QStringLiteral("[playlist]\nNumberOfEntries=1\nFile1=%1\nTitle1=Tone\nLength1=-1\n"
-                                  "Version=2\n")
-                       .arg(toneUrl_)
-                       .toUtf8());
+    playlist.write(
+        QStringLiteral("[playlist]\nNumberOfEntries=1\nFile1=%1\nTitle1=Tone\nLength1=-1\n"
+                       "Version=2\n")
+            .arg(toneUrl_)
+            .toUtf8());
   }
 
   void init() {
@@ -259,8 +266,8 @@ class Form1EndToEnd : public QObject {
     QTest::newRow("8x6 with a 4x4 ellipse")
         << QSize(8, 6) << QSize(4, 4)
         << QList<QRect>{QRect(1, 0, 6, 1), QRect(0, 1, 8, 4), QRect(1, 5, 6, 1)};
-    QTest::newRow("no ellipse is a rectangle") << QSize(5, 3) << QSize(0, 0)
-                                               << QList<QRect>{QRect(0, 0, 5, 3)};
+    QTest::newRow("no ellipse is a rectangle")
+        << QSize(5, 3) << QSize(0, 0) << QList<QRect>{QRect(0, 0, 5, 3)};
     // r = 2.5: row 0 keeps x >= ceil(2.5 - 2.5*sqrt(1-0.64) - 0.5) = 1; row 1 (dy 1) none cut.
     QTest::newRow("ellipse larger than the rectangle is clamped")
         << QSize(5, 5) << QSize(40, 40)
@@ -304,15 +311,18 @@ class Form1EndToEnd : public QObject {
     using velmora::app::StationListUrl;
     QCOMPARE(ParseCommandLine({QStringLiteral("velmora-radio")}).stationHost,
              QStringLiteral("127.0.0.1:8765"));
-    const auto given = ParseCommandLine(
-        {QStringLiteral("velmora-radio"), QStringLiteral("--station-host"), QStringLiteral("radio.lan:81")});
+    const auto given =
+        ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--station-host"),
+                          QStringLiteral("radio.lan:81")});
     QCOMPARE(given.stationHost, QStringLiteral("radio.lan:81"));
     QVERIFY(given.error.isEmpty());
     QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--station-host"),
                                QStringLiteral("a/b")})
                  .error.isEmpty());
-    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--bogus")}).error.isEmpty());
-    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("extra")}).error.isEmpty());
+    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--bogus")})
+                 .error.isEmpty());
+    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("extra")})
+                 .error.isEmpty());
     QCOMPARE(StationListUrl(QStringLiteral("127.0.0.1:8765")),
              QUrl(QStringLiteral("http://127.0.0.1:8765/radio/tree.asp")));
     QCOMPARE(StationListUrl(QStringLiteral("radio.example")),
@@ -343,9 +353,10 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
     QCOMPARE(form_->WebBrowser1()->url().path(), QStringLiteral("/radio/tree.asp"));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(), QString::fromLatin1(ToneSource::kStationName),
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(),
+                              QString::fromLatin1(ToneSource::kStationName), kPlayTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
                               kPlayTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle), kPlayTimeoutMs);
     QVERIFY(Player()->StatusText().contains(QString::fromLatin1(ToneSource::kTitle)));
     QVERIFY(icecast_->Listeners(kMount) >= 1);
     QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
@@ -362,8 +373,8 @@ class Form1EndToEnd : public QObject {
     Proxy()->setFocus();
     QVERIFY(WaitFor(
         [&] {
-          return RunJs(form_->WebBrowser1(), QStringLiteral("document.activeElement.id")).toString() ==
-                 QLatin1String("keyboard");
+          return RunJs(form_->WebBrowser1(), QStringLiteral("document.activeElement.id"))
+                     .toString() == QLatin1String("keyboard");
         },
         5000));
     QTest::keyClick(Proxy(), Qt::Key_Return);
@@ -373,7 +384,8 @@ class Form1EndToEnd : public QObject {
   }
 
   void requestWithoutTargetFallsBackToAnAddressOnly() {
-    form_->WebBrowser1()->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    form_->WebBrowser1()->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows,
+                                                   true);
     QSignalSpy handedOff(form_.get(), &Form1::stationRequested);
     const int windowsBefore = VisibleTopLevelWindows();
     // A blank window opened by the page carries no target: the hovered link stands in.
@@ -394,14 +406,15 @@ class Form1EndToEnd : public QObject {
     QVERIFY(ClickLink(QStringLiteral("playlist"), playlistUrl_));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
     QCOMPARE(Player()->URL(), playlistUrl_);
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle), kPlayTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
+                              kPlayTimeoutMs);
   }
 
   void m3uPlaylistAndHlsStationsPlay() {
     QVERIFY(ClickLink(QStringLiteral("m3u"), m3uUrl_));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(), QString::fromLatin1(ToneSource::kStationName),
-                              kPlayTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(),
+                              QString::fromLatin1(ToneSource::kStationName), kPlayTimeoutMs);
     QVERIFY(ClickLink(QStringLiteral("hls"), hlsUrl_));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
     QCOMPARE(Player()->URL(), hlsUrl_);
@@ -411,7 +424,8 @@ class Form1EndToEnd : public QObject {
     QVERIFY(ClickLink(QStringLiteral("dead"), deadUrl_));
     QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Error, kPlayTimeoutMs);
     QVERIFY(!Player()->ErrorText().isEmpty());
-    QVERIFY2(Player()->StatusText().contains(Player()->ErrorText()), qPrintable(Player()->StatusText()));
+    QVERIFY2(Player()->StatusText().contains(Player()->ErrorText()),
+             qPrintable(Player()->StatusText()));
     QVERIFY(form_->isVisible());
     // No reconnection storm for a station that never played.
     QCOMPARE(Player()->RetryCount(), 0);
@@ -424,7 +438,8 @@ class Form1EndToEnd : public QObject {
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
     tone_->Stop();
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Reconnecting, kReconnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Reconnecting,
+                              kReconnectTimeoutMs);
     QVERIFY(Player()->StatusText().contains(QStringLiteral("econnect")));
     // Let at least one reopen fail against the missing mount before the source returns.
     QTRY_VERIFY_WITH_TIMEOUT(Player()->RetryCount() >= 1, kReconnectTimeoutMs);
@@ -487,14 +502,16 @@ class Form1EndToEnd : public QObject {
              QStringLiteral("72"), QStringLiteral("mousedown"), QStringLiteral("1"),
              QStringLiteral("mousemove_relative"), QStringLiteral("--"), QStringLiteral("20"),
              QStringLiteral("10"), QStringLiteral("mousemove_relative"), QStringLiteral("--"),
-             QStringLiteral("20"), QStringLiteral("15"), QStringLiteral("mouseup"), QStringLiteral("1")});
+             QStringLiteral("20"), QStringLiteral("15"), QStringLiteral("mouseup"),
+             QStringLiteral("1")});
     QTRY_COMPARE_WITH_TIMEOUT(form_->pos(), start + QPoint(40, 25), 5000);
   }
 
   void screenshotShowsTheRoundedSkin() {
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle), kPlayTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
+                              kPlayTimeoutMs);
     QTest::mouseMove(Proxy(), ElementCentre(form_->WebBrowser1(), QStringLiteral("empty")));
     // The screen as X shows it: what lies outside the region is the root window's background.
     constexpr int kMargin = 10;
@@ -521,14 +538,15 @@ class Form1EndToEnd : public QObject {
         if (qRed(pixel) > 240 && qGreen(pixel) < 16 && qBlue(pixel) > 240) ++key;
         if (region.contains(QPoint(x, y))) continue;
         ++outside;
-        QVERIFY2(pixel == background, qPrintable(QStringLiteral("pixel %1,%2 drawn").arg(x).arg(y)));
+        QVERIFY2(pixel == background,
+                 qPrintable(QStringLiteral("pixel %1,%2 drawn").arg(x).arg(y)));
       }
     }
     int inside = 0;
     for (const QRect& band : region) inside += band.width() * band.height();
     QCOMPARE(outside, 290 * 480 - inside);
     QVERIFY(outside > 4 * 50);  // four corners were cut
-    QCOMPARE(key, 0);            // the skin's key colour never shows
+    QCOMPARE(key, 0);           // the skin's key colour never shows
     QVERIFY(shot.pixel(kMargin + 16, kMargin) != background);
     // Keep it for people to look at, with the cut corners transparent.
     QImage window = shot.copy(kMargin, kMargin, 290, 480).convertToFormat(QImage::Format_ARGB32);
@@ -554,12 +572,13 @@ class Form1EndToEnd : public QObject {
     ChildProcess app(QStringLiteral(VELMORA_RADIO_BIN),
                      {QStringLiteral("--station-host"), stations_->Host()});
     QVERIFY(app.Started());
-    const QString window =
-        Xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                 QStringLiteral("--pid"), QString::number(app.Pid()), QStringLiteral("--name"),
-                 QStringLiteral("^Velmora radio 1\\.0$")})
-            .section(QLatin1Char('\n'), 0, 0);
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+$")).match(window).hasMatch(), qPrintable(window));
+    const QString window = Xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
+                                    QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                    QString::number(app.Pid()), QStringLiteral("--name"),
+                                    QStringLiteral("^Velmora radio 1\\.0$")})
+                               .section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+$")).match(window).hasMatch(),
+             qPrintable(window));
     // Click the tone's row (the page lays its links out in fixed rows) until Icecast counts the
     // child as a listener: its page may still be loading at first.
     const QPoint link = RowCentre(kToneRow) + QPoint(8, 152);
@@ -567,9 +586,10 @@ class Form1EndToEnd : public QObject {
         [&] {
           if (!app.Running()) return false;
           Xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                   QString::number(link.x()), QString::number(link.y() + 1), QStringLiteral("mousemove"),
-                   QStringLiteral("--window"), window, QString::number(link.x()),
-                   QString::number(link.y()), QStringLiteral("click"), QStringLiteral("1")});
+                   QString::number(link.x()), QString::number(link.y() + 1),
+                   QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                   QString::number(link.x()), QString::number(link.y()), QStringLiteral("click"),
+                   QStringLiteral("1")});
           return WaitFor([&] { return icecast_->Listeners(kMount) >= 1; }, 2000);
         },
         kPageTimeoutMs));
