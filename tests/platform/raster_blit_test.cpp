@@ -105,6 +105,35 @@ TEST(RasterBlit, RasterOperationsForEveryFormatPairInUse) {
   }
 }
 
+TEST(RasterBlit, FourthByteOfThirtyTwoBitPixels) {
+  // Converting copies write 0 there, AND and OR leave it, a 32 -> 32 copy moves it along.
+  const Pixels before = {0xAA000000, 0xAA123456};
+  auto src24 = MakeBitmap(24, 2, 1, {0x0F0F0F, 0x000001});
+  auto src32 = MakeBitmap(32, 2, 1, {0x55010203, 0x550A0B0C});
+  DeviceContext sdc;
+  DeviceContext ddc;
+  struct Case {
+    const char* name;
+    Bitmap* source;
+    Rop rop;
+    Pixels expected;
+  };
+  const Case cases[] = {
+      {"24 -> 32 copy", src24.get(), Rop::kSrcCopy, {0x000F0F0F, 0x00000001}},
+      {"24 -> 32 paint", src24.get(), Rop::kSrcPaint, {0xAA0F0F0F, 0xAA123457}},
+      {"24 -> 32 and", src24.get(), Rop::kSrcAnd, {0xAA000000, 0xAA000000}},
+      {"32 -> 32 copy", src32.get(), Rop::kSrcCopy, {0x55010203, 0x550A0B0C}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto dst = MakeBitmap(32, 2, 1, before);
+    sdc.SelectObject(c.source);
+    ddc.SelectObject(dst.get());
+    ASSERT_TRUE(BitBlt(ddc, 0, 0, 2, 1, sdc, 0, 0, c.rop));
+    EXPECT_EQ(AllPixels(*dst), c.expected);
+  }
+}
+
 TEST(RasterBlit, EightBitTargetMapsThroughItsOwnTable) {
   // The target's table is the test palette reversed in its first eight entries.
   std::vector<RgbQuad> reversed(256, 0x000000);
@@ -335,6 +364,28 @@ TEST(RasterHalftone, AveragesWhenShrinkingInterpolatesWhenEnlarging) {
     ddc.SetStretchBltMode(kHalftone);
     EXPECT_TRUE(StretchBlt(ddc, 0, 0, c.dstW, c.dstH, sdc, c.xs, c.ys, c.cxs, c.cys, Rop::kSrcCopy));
     EXPECT_EQ(AllPixels(*dst), expected);
+  }
+}
+
+TEST(RasterHalftone, ClippingTheTargetKeepsTheVisiblePixelsAsUnclipped) {
+  // The same 3 -> 7 enlargement drawn whole, and drawn 2 columns left of and 1 row above a
+  // smaller target: the pixels that remain visible must be the same ones.
+  const Pixels source = {Grey(0), Grey(90), Grey(255), Grey(30), Grey(200), Grey(10)};
+  auto src = MakeBitmap(24, 3, 2, source);
+  auto whole = MakeBitmap(32, 7, 5, {});
+  auto part = MakeBitmap(32, 4, 3, {});
+  DeviceContext sdc;
+  DeviceContext ddc;
+  sdc.SelectObject(src.get());
+  ddc.SetStretchBltMode(kHalftone);
+  ddc.SelectObject(whole.get());
+  ASSERT_TRUE(StretchBlt(ddc, 0, 0, 7, 5, sdc, 0, 0, 3, 2, Rop::kSrcCopy));
+  ddc.SelectObject(part.get());
+  ASSERT_TRUE(StretchBlt(ddc, -2, -1, 7, 5, sdc, 0, 0, 3, 2, Rop::kSrcCopy));
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(ReadPixel(*part, x, y), ReadPixel(*whole, x + 2, y + 1)) << x << "," << y;
+    }
   }
 }
 
