@@ -1,0 +1,435 @@
+#include "platform/qt/ani_gif_widget.h"
+
+#include <QByteArray>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "platform/errors.h"
+#include "platform/qt/async_downloads.h"
+#include "platform/qt/qt_picture_formats.h"
+#include "platform/qt/qt_timer_service.h"
+
+namespace velmora::qt {
+namespace {
+
+// The container measures in twips: 1440 per inch at the 96 dots per inch it assumes, whatever
+// the screen's real density (Qt's logical pixels are already scaled for it).
+constexpr double kTwipsPerPixel = 1440.0 / 96.0;
+// The surface is clamped to this side; 8192 x 8192 x 4 bytes stays within the raster bound.
+constexpr int kMaxSurfaceSide = 8192;
+constexpr int kHitTestHit = 3;
+constexpr int kErrInvalidArgument = 5;
+constexpr int kMaxDrawStyle = 6;
+constexpr std::int16_t kMaxStockPointer = 15;
+constexpr std::int16_t kCustomPointer = 99;
+constexpr platform::ColorRef kSystemColorFlag = 0x80000000u;
+
+double TwipsPerUnit(int unit, bool vertical) {
+  switch (unit) {
+    case 0:
+    case platform::kUnitPixels:
+      return kTwipsPerPixel;
+    case platform::kUnitTwips:
+    case platform::kUnitContainerPosition:
+    case platform::kUnitContainerSize:
+      return 1.0;
+    case 2:
+      return 20.0;
+    case 4:
+      return vertical ? 240.0 : 120.0;
+    case 5:
+      return 1440.0;
+    case 6:
+      return 1440.0 / 25.4;
+    case 7:
+      return 1440.0 / 2.54;
+    default:
+      throw platform::RuntimeError(kErrInvalidArgument, "AniGifWidget",
+                                   "Invalid procedure call or argument");
+  }
+}
+
+int PixelsFromTwips(double twips) {
+  if (!std::isfinite(twips)) return 1;
+  const double pixels = std::round(twips / kTwipsPerPixel);
+  return static_cast<int>(std::clamp(pixels, 1.0, static_cast<double>(kMaxSurfaceSide)));
+}
+
+std::int16_t ButtonCode(Qt::MouseButtons buttons) {
+  std::int16_t code = 0;
+  if (buttons & Qt::LeftButton) code |= 1;
+  if (buttons & Qt::RightButton) code |= 2;
+  if (buttons & Qt::MiddleButton) code |= 4;
+  return code;
+}
+
+std::int16_t ShiftCode(Qt::KeyboardModifiers modifiers) {
+  std::int16_t code = 0;
+  if (modifiers & Qt::ShiftModifier) code |= 1;
+  if (modifiers & Qt::ControlModifier) code |= 2;
+  if (modifiers & Qt::AltModifier) code |= 4;
+  return code;
+}
+
+// Exceptions must not cross Qt's event dispatching. The control leaves errors in its paint, timer
+// and input handling to the container; this container drops them: the surface keeps what was
+// painted before the error, and the next event starts afresh.
+template <typename Action>
+void Guarded(Action&& action) {
+  try {
+    action();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+bool cursorShapeForPointer(int pointer, Qt::CursorShape& shape) {
+  switch (pointer) {
+    case 1: shape = Qt::ArrowCursor; return true;
+    case 2: shape = Qt::CrossCursor; return true;
+    case 3: shape = Qt::IBeamCursor; return true;
+    case 4: shape = Qt::ArrowCursor; return true;  // the classic "icon" pointer: a small square
+    case 5: shape = Qt::SizeAllCursor; return true;
+    case 6: shape = Qt::SizeBDiagCursor; return true;
+    case 7: shape = Qt::SizeVerCursor; return true;
+    case 8: shape = Qt::SizeFDiagCursor; return true;
+    case 9: shape = Qt::SizeHorCursor; return true;
+    case 10: shape = Qt::UpArrowCursor; return true;
+    case 11: shape = Qt::WaitCursor; return true;
+    case 12: shape = Qt::ForbiddenCursor; return true;
+    case 13: shape = Qt::BusyCursor; return true;
+    case 14: shape = Qt::WhatsThisCursor; return true;
+    case 15: shape = Qt::SizeAllCursor; return true;
+    case kCustomPointer: shape = Qt::BitmapCursor; return true;
+    default: return false;
+  }
+}
+
+// Turns the control's events into the widget's signals.
+class AniGifWidget::EventBridge final : public platform::ControlEvents {
+ public:
+  explicit EventBridge(AniGifWidget& owner) : owner_(owner) {}
+  void Click() override { emit owner_.clicked(); }
+  void MouseDown(std::int16_t& button, std::int16_t& shift, float x, float y) override {
+    emit owner_.mouseDown(button, shift, x, y);
+  }
+  void MouseUp(std::int16_t& button, std::int16_t& shift, float x, float y) override {
+    emit owner_.mouseUp(button, shift, x, y);
+  }
+  void MouseMove(std::int16_t& button, std::int16_t& shift, float x, float y) override {
+    emit owner_.mouseMove(button, shift, x, y);
+  }
+  void LoopsEnded() override { emit owner_.loopsEnded(); }
+  void FrameChanged(std::int32_t frameIndex, bool& viaTimer) override {
+    emit owner_.frameChanged(frameIndex, viaTimer);
+  }
+  void RemoteLoadComplete(float gifWidth, float gifHeight, bool& cancel) override {
+    emit owner_.remoteLoadComplete(gifWidth, gifHeight, cancel);
+  }
+  void RemoteLoadFailure() override { emit owner_.remoteLoadFailure(); }
+
+ private:
+  AniGifWidget& owner_;
+};
+
+AniGifWidget::AniGifWidget(QWidget* parent, QtTimerService* timers, QNetworkAccessManager* network)
+    : QWidget(parent),
+      timers_(timers != nullptr ? timers : &QtTimerService::shared()),
+      downloads_(std::make_unique<AsyncDownloads>(network)),
+      events_(std::make_unique<EventBridge>(*this)),
+      dc_(platform::CreateCompatibleDC(nullptr)) {
+  downloads_->setDeliveries(
+      [this](platform::AsyncProperty& property) {
+        Guarded([&] { control_->AsyncReadComplete(property); });
+      },
+      [this](platform::AsyncProperty& property) {
+        Guarded([&] { control_->AsyncReadProgress(property); });
+      });
+  // Every pixel is painted from the surface, which starts from what lies beneath.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  // The control's outline goes over a transparent fill.
+  dc_->SelectBrush(platform::Brush{true, 0});
+  applyPen();
+  allocateSurface(std::max(1, width()), std::max(1, height()));
+  notifiedSize_ = size();
+  control_ = std::make_unique<velmora::ucAniGIF>(*this);
+}
+
+AniGifWidget::~AniGifWidget() {
+  // Terminate runs first, while the surface, timers and downloads it uses still exist.
+  control_.reset();
+  downloads_->setDeliveries({}, {});
+  dc_->SelectObject(nullptr);
+}
+
+bool AniGifWidget::loadFile(const QString& path) {
+  return control_->LoadAnimatedGIF_File(path.toUtf8().toStdString());
+}
+
+bool AniGifWidget::loadBytes(const QByteArray& bytes) {
+  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size()));
+  return control_->LoadAnimatedGIF_Array(ByteArrayArg::FromSpan(span));
+}
+
+void AniGifWidget::loadRemote(const QString& location) {
+  control_->LoadAnimatedGIF_Remote(location.toUtf8().toStdString());
+}
+
+void AniGifWidget::readProperties(platform::PropertyBag& bag) { control_->ReadProperties(bag); }
+
+void AniGifWidget::writeProperties(platform::PropertyBag& bag) { control_->WriteProperties(bag); }
+
+void AniGifWidget::setLoops(int value) {
+  Guarded([&] { control_->SetLoops(value); });
+}
+
+void AniGifWidget::setMousePointer(int value) {
+  Guarded([&] { control_->SetMousePointer(value); });
+}
+
+// --- Surface ---
+
+void AniGifWidget::allocateSurface(int width, int height) {
+  width = std::clamp(width, 1, kMaxSurfaceSide);
+  height = std::clamp(height, 1, kMaxSurfaceSide);
+  if (surface_ && width == surfaceWidth_ && height == surfaceHeight_) return;
+  // Top-down, so the rows are a QImage's rows as they are.
+  auto bitmap = platform::Bitmap::Create(width, -height, 32);
+  if (!bitmap) return;  // keeps the old surface; within kMaxSurfaceSide this does not happen
+  dc_->SelectObject(bitmap.get());
+  surface_ = std::move(bitmap);
+  surfaceWidth_ = width;
+  surfaceHeight_ = height;
+  surfaceFresh_ = false;
+}
+
+void AniGifWidget::fillWithBackground() {
+  QImage target(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
+                QImage::Format_RGB32);
+  QPainter painter(&target);
+  QWidget* parent = parentWidget();
+  if (parent == nullptr || isWindow()) {
+    painter.fillRect(target.rect(), palette().window());
+    return;
+  }
+  // What lies beneath: the parent's background and its own painting, then every visible sibling
+  // stacked below this widget (the parent's children are kept bottom first), each with its
+  // children. Siblings above are not beneath.
+  const QRect area = geometry();
+  painter.fillRect(target.rect(), parent->palette().window());
+  parent->render(&painter, QPoint(), QRegion(area), QWidget::DrawWindowBackground);
+  for (QObject* object : parent->children()) {
+    if (object == this) break;
+    auto* sibling = qobject_cast<QWidget*>(object);
+    if (sibling == nullptr || sibling->isWindow() || !sibling->isVisible()) continue;
+    const QRect overlap = sibling->geometry() & area;
+    if (overlap.isEmpty()) continue;
+    sibling->render(&painter, overlap.topLeft() - area.topLeft(),
+                    QRegion(overlap.translated(-sibling->pos())),
+                    QWidget::DrawWindowBackground | QWidget::DrawChildren);
+  }
+}
+
+void AniGifWidget::renderSurface() {
+  fillWithBackground();
+  Guarded([&] { control_->Paint(); });
+}
+
+QImage AniGifWidget::surfaceImage() const {
+  QImage image = QImage(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
+                        QImage::Format_RGB32)
+                     .copy();
+  // The raster layer leaves the fourth byte alone; Qt reads it as alpha in some paths.
+  for (int y = 0; y < image.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
+  }
+  return image;
+}
+
+void AniGifWidget::paintEvent(QPaintEvent* /*event*/) {
+  // An expose repaints the frame shown; after Refresh the surface is already painted.
+  if (!surfaceFresh_) renderSurface();
+  surfaceFresh_ = false;
+  QPainter painter(this);
+  painter.drawImage(0, 0, surfaceImage());
+}
+
+void AniGifWidget::Refresh() {
+  renderSurface();
+  surfaceFresh_ = true;
+  if (isVisible()) repaint();
+}
+
+void AniGifWidget::resizeEvent(QResizeEvent* /*event*/) {
+  allocateSurface(width(), height());
+  if (control_ == nullptr || size() == notifiedSize_) return;
+  notifiedSize_ = size();
+  Guarded([&] { control_->Resize(); });
+}
+
+void AniGifWidget::Resize(double widthTwips, double heightTwips) {
+  const QSize wanted(PixelsFromTwips(widthTwips), PixelsFromTwips(heightTwips));
+  // The notification below is the one the contract promises; the resize event must not repeat it.
+  notifiedSize_ = wanted;
+  resize(wanted);
+  notifiedSize_ = size();
+  allocateSurface(width(), height());
+  control_->Resize();
+}
+
+double AniGifWidget::ScaleX(double value, int fromUnit, int toUnit) const {
+  return value * TwipsPerUnit(fromUnit, false) / TwipsPerUnit(toUnit, false);
+}
+
+double AniGifWidget::ScaleY(double value, int fromUnit, int toUnit) const {
+  return value * TwipsPerUnit(fromUnit, true) / TwipsPerUnit(toUnit, true);
+}
+
+void AniGifWidget::showEvent(QShowEvent* /*event*/) {
+  Guarded([&] { control_->Show(); });
+}
+
+void AniGifWidget::hideEvent(QHideEvent* /*event*/) {
+  Guarded([&] { control_->Hide(); });
+}
+
+// --- Pen, pointer, enabled ---
+
+void AniGifWidget::applyPen() {
+  const platform::ColorRef color = (foreColor_ & kSystemColorFlag) != 0
+                                       ? platform::GetSysColor(static_cast<int>(foreColor_ & 0xFFu))
+                                       : foreColor_;
+  dc_->SelectPen(platform::Pen{drawStyle_, color});
+}
+
+void AniGifWidget::SetDrawStyle(int style) {
+  if (style < 0 || style > kMaxDrawStyle) {
+    throw platform::RuntimeError(platform::kErrInvalidPropertyValue, "AniGifWidget",
+                                 "Invalid property value");
+  }
+  drawStyle_ = style;
+  applyPen();
+}
+
+void AniGifWidget::SetForeColor(platform::ColorRef color) {
+  foreColor_ = color;
+  applyPen();
+}
+
+void AniGifWidget::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  setEnabled(enabled);
+}
+
+void AniGifWidget::SetMousePointer(std::int16_t pointer) {
+  if ((pointer < 0 || pointer > kMaxStockPointer) && pointer != kCustomPointer) {
+    throw platform::RuntimeError(platform::kErrInvalidPropertyValue, "AniGifWidget",
+                                 "Invalid property value");
+  }
+  pointer_ = pointer;
+  applyCursor();
+}
+
+void AniGifWidget::SetMouseIcon(platform::PictureRef icon) {
+  mouseIcon_ = std::move(icon);
+  applyCursor();
+}
+
+void AniGifWidget::applyCursor() {
+  Qt::CursorShape shape = Qt::ArrowCursor;
+  if (!cursorShapeForPointer(pointer_, shape)) {
+    unsetCursor();
+    return;
+  }
+  if (shape != Qt::BitmapCursor) {
+    setCursor(shape);
+    return;
+  }
+  const QImage icon = ImageFromPicture(mouseIcon_);
+  if (icon.isNull()) {
+    unsetCursor();  // a custom pointer without an icon shows the default
+    return;
+  }
+  // Pictures carry no hot spot; an icon's is its centre.
+  setCursor(QCursor(QPixmap::fromImage(icon), icon.width() / 2, icon.height() / 2));
+}
+
+// --- Mouse ---
+
+bool AniGifWidget::hit(const QPointF& position) {
+  int result = 0;
+  Guarded([&] {
+    result = control_->HitTest(static_cast<float>(position.x()), static_cast<float>(position.y()));
+  });
+  return result == kHitTestHit;
+}
+
+void AniGifWidget::mousePressEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  if (!hit(at)) {
+    event->ignore();
+    return;
+  }
+  if (event->button() == Qt::LeftButton) leftPressed_ = true;
+  Guarded([&] {
+    control_->MouseDownNotify(ButtonCode(event->button()), ShiftCode(event->modifiers()),
+                              static_cast<float>(at.x()), static_cast<float>(at.y()));
+  });
+}
+
+void AniGifWidget::mouseReleaseEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  const bool click = event->button() == Qt::LeftButton && leftPressed_ && rect().contains(at.toPoint());
+  if (event->button() == Qt::LeftButton) leftPressed_ = false;
+  Guarded([&] {
+    control_->MouseUpNotify(ButtonCode(event->button()), ShiftCode(event->modifiers()),
+                            static_cast<float>(at.x()), static_cast<float>(at.y()));
+  });
+  if (click) Guarded([&] { control_->ClickNotify(); });
+}
+
+void AniGifWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF at = event->position();
+  Guarded([&] {
+    control_->MouseMoveNotify(ButtonCode(event->buttons()), ShiftCode(event->modifiers()),
+                              static_cast<float>(at.x()), static_cast<float>(at.y()));
+  });
+}
+
+// --- Container ---
+
+std::uintptr_t AniGifWidget::ParentWindow() {
+  const WId id = window()->winId();
+  if (id == 0) {
+    throw platform::RuntimeError(438, "AniGifWidget", "Object doesn't support this property or method");
+  }
+  return static_cast<std::uintptr_t>(id);
+}
+
+platform::TimerService& AniGifWidget::Timers() { return *timers_; }
+
+void AniGifWidget::PropertyChanged(std::string_view name) {
+  emit propertyChanged(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+void AniGifWidget::AsyncRead(std::string_view target, std::string_view propertyName,
+                             std::uint32_t options) {
+  downloads_->start(target, propertyName, options);
+}
+
+void AniGifWidget::CancelAsyncRead(std::string_view propertyName) {
+  downloads_->cancel(propertyName);
+}
+
+platform::ControlEvents& AniGifWidget::Events() { return *events_; }
+
+}  // namespace velmora::qt
