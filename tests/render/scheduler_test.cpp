@@ -324,6 +324,25 @@ TEST(Scheduler, StopFromTheLastLoopsHandlerStillReportsLoopsEnded) {
                                      "220 FrameChanged 1 false", "220 LoopsEnded"}));
 }
 
+TEST(Scheduler, LoadFromAFrameChangedHandlerTakesOverCleanly) {
+  ControlFixture f;
+  LoadAndDecode(f, AnimationGif(3, 10));
+  const std::vector<std::uint8_t> next = AnimationGif(2, 30);
+  bool loaded = false;
+  f.events().onFrameChanged = [&](std::int32_t, bool& viaTimer) {
+    if (viaTimer && !loaded) {
+      loaded = true;
+      EXPECT_TRUE(f.Load(next));  // releases the binding whose timer is calling right now
+    }
+  };
+  f.clock().AdvanceTo(120);
+  EXPECT_EQ(f.control().FrameCount(), 2);
+  EXPECT_EQ(f.control().CurrentFrame(), 1);
+  f.clock().AdvanceTo(140);  // the new GIF's deferred decoding
+  f.clock().AdvanceTo(440);
+  EXPECT_EQ(f.TakeTimeline(), (Lines{"120 FrameChanged 1 true", "440 FrameChanged 1 true"}));
+}
+
 TEST(Scheduler, ResetWhileAnimatingRemovesTheTimer) {
   ControlFixture f;
   LoadAndDecode(f, AnimationGif(3, 10));
