@@ -54,6 +54,8 @@ double TwipsPerUnit(int unit, bool vertical) {
   }
 }
 
+int ClampSide(int side) { return std::clamp(side, 1, kMaxSurfaceSide); }
+
 int PixelsFromTwips(double twips) {
   if (!std::isfinite(twips)) return 1;
   const double pixels = std::round(twips / kTwipsPerPixel);
@@ -157,7 +159,7 @@ AniGifWidget::AniGifWidget(QWidget* parent, QtTimerService* timers, QNetworkAcce
   // The control's outline goes over a transparent fill.
   dc_->SelectBrush(platform::Brush{true, 0});
   applyPen();
-  allocateSurface(std::max(1, width()), std::max(1, height()));
+  ensureSurface();
   notifiedSize_ = size();
   control_ = std::make_unique<velmora::ucAniGIF>(*this);
 }
@@ -197,9 +199,9 @@ void AniGifWidget::setMousePointer(int value) {
 
 // --- Surface ---
 
-void AniGifWidget::allocateSurface(int width, int height) {
-  width = std::clamp(width, 1, kMaxSurfaceSide);
-  height = std::clamp(height, 1, kMaxSurfaceSide);
+void AniGifWidget::ensureSurface() {
+  const int width = ClampSide(this->width());
+  const int height = ClampSide(this->height());
   if (surface_ && width == surfaceWidth_ && height == surfaceHeight_) return;
   // Top-down, so the rows are a QImage's rows as they are.
   auto bitmap = platform::Bitmap::Create(width, -height, 32);
@@ -209,7 +211,18 @@ void AniGifWidget::allocateSurface(int width, int height) {
   surfaceWidth_ = width;
   surfaceHeight_ = height;
   surfaceFresh_ = false;
+  // Not while constructing: rendering the parent then would only polish half-built widgets.
+  if (control_ != nullptr) fillWithBackground();
 }
+
+platform::DeviceContext& AniGifWidget::Dc() {
+  ensureSurface();
+  return *dc_;
+}
+
+double AniGifWidget::ScaleWidth() const { return ClampSide(width()); }
+
+double AniGifWidget::ScaleHeight() const { return ClampSide(height()); }
 
 void AniGifWidget::fillWithBackground() {
   QImage target(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
@@ -239,6 +252,7 @@ void AniGifWidget::fillWithBackground() {
 }
 
 void AniGifWidget::renderSurface() {
+  ensureSurface();
   fillWithBackground();
   Guarded([&] { control_->Paint(); });
 }
@@ -270,7 +284,7 @@ void AniGifWidget::Refresh() {
 }
 
 void AniGifWidget::resizeEvent(QResizeEvent* /*event*/) {
-  allocateSurface(width(), height());
+  ensureSurface();
   if (control_ == nullptr || size() == notifiedSize_) return;
   notifiedSize_ = size();
   Guarded([&] { control_->Resize(); });
@@ -282,7 +296,7 @@ void AniGifWidget::Resize(double widthTwips, double heightTwips) {
   notifiedSize_ = wanted;
   resize(wanted);
   notifiedSize_ = size();
-  allocateSurface(width(), height());
+  ensureSurface();
   control_->Resize();
 }
 

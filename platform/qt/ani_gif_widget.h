@@ -134,9 +134,11 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   platform::ControlEvents& Events() override;
 
   // --- platform::HostSurface ---
-  platform::DeviceContext& Dc() override { return *dc_; }
-  double ScaleWidth() const override { return surfaceWidth_; }
-  double ScaleHeight() const override { return surfaceHeight_; }
+  // The surface follows the widget's size, also while the widget is hidden (Qt delivers a hidden
+  // widget's resize events only when it is shown).
+  platform::DeviceContext& Dc() override;
+  double ScaleWidth() const override;
+  double ScaleHeight() const override;
   // Unit codes 0 and 3 pixels, 1 twips, 2 points, 4 characters, 5 inches, 6 millimetres,
   // 7 centimetres, 9 and 10 twips; another code throws RuntimeError 5.
   double ScaleX(double value, int fromUnit, int toUnit) const override;
@@ -178,7 +180,9 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
  private:
   class EventBridge;
 
-  void allocateSurface(int width, int height);
+  // Reallocates the surface when the widget's size differs from it; a new surface starts from
+  // what lies beneath.
+  void ensureSurface();
   void fillWithBackground();
   void applyPen();
   void applyCursor();
