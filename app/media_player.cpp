@@ -177,8 +177,8 @@ void MediaPlayer::CreateMpv() {
     ShowError(QStringLiteral("The player could not start"));
     return;
   }
-  // Warnings carry the reason a stream failed (connection refused, 404 ...).
-  mpv_request_log_messages(mpv_, "warn");
+  // Error messages carry the reason a stream failed (connection refused, 404 ...).
+  mpv_request_log_messages(mpv_, "error");
   mpv_observe_property(mpv_, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
   mpv_observe_property(mpv_, kMediaTitle, "media-title", MPV_FORMAT_STRING);
   mpv_observe_property(mpv_, kMetadata, "metadata", MPV_FORMAT_NONE);
@@ -290,7 +290,8 @@ void MediaPlayer::OpenCurrentUrl() {
   userStopped_ = false;
   lastEndReason_ = -1;
   lastEndError_ = 0;
-  lastLogError_.clear();
+  logErrorDetail_.clear();
+  errorBase_.clear();
   errorText_.clear();
   ++loadGeneration_;
   const QByteArray address = url_.toUtf8();
@@ -394,12 +395,12 @@ void MediaPlayer::HandleMpvEvent(const mpv_event& event) {
     case MPV_EVENT_END_FILE:
       HandleEndFile(event);
       return;
-    case MPV_EVENT_LOG_MESSAGE: {
-      const auto* message = static_cast<const mpv_event_log_message*>(event.data);
-      const QString text = QString::fromUtf8(message->text).trimmed();
-      if (!text.isEmpty()) lastLogError_ = text;
+    case MPV_EVENT_IDLE:
+      HandleIdle();
       return;
-    }
+    case MPV_EVENT_LOG_MESSAGE:
+      HandleLogMessage(*static_cast<const mpv_event_log_message*>(event.data));
+      return;
     case MPV_EVENT_SHUTDOWN:
       mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
       return;
@@ -452,32 +453,58 @@ void MediaPlayer::HandlePropertyChange(const mpv_event& event) {
         SetState(buffering_ ? State::Buffering : State::Playing);
       }
       return;
-    case kIdleActive: {
-      const bool idle = present && *static_cast<const int*>(property->data) != 0;
-      if (!idle || userStopped_) return;
-      // mpv has run out of things to play (a playlist may have tried several entries first):
-      // now the last end reason decides.
-      position_ = -1;
-      buffering_ = false;
-      if (lastEndReason_ == MPV_END_FILE_REASON_EOF ||
-          lastEndReason_ == MPV_END_FILE_REASON_ERROR) {
-        if (hasPlayed_ && IsNetworkAddress(url_)) {
-          ScheduleReconnect();
-          return;
-        }
-        if (lastEndReason_ == MPV_END_FILE_REASON_ERROR) {
-          QString text = DescribeMpvError(lastEndError_);
-          if (!lastLogError_.isEmpty()) text += QStringLiteral(": ") + lastLogError_;
-          ShowError(text);
-          return;
-        }
-        userStopped_ = true;
-        SetState(State::Idle);
-      }
+    case kIdleActive:
+      if (present && *static_cast<const int*>(property->data) != 0) HandleIdle();
       return;
-    }
     default:
       return;
+  }
+}
+
+// mpv has run out of things to play (a playlist may have tried several entries first): the
+// last end reason decides what follows. Two signals lead here, the idle-active property and the
+// older idle event: a load that fails at once flips idle-active off and on again before mpv
+// compares values, and then no property change is reported at all. Whichever comes first uses
+// the end reason up; the other finds none.
+void MediaPlayer::HandleIdle() {
+  if (userStopped_) return;
+  const int reason = lastEndReason_;
+  if (reason != MPV_END_FILE_REASON_EOF && reason != MPV_END_FILE_REASON_ERROR) return;
+  lastEndReason_ = -1;
+  position_ = -1;
+  buffering_ = false;
+  if (hasPlayed_ && IsNetworkAddress(url_)) {
+    ScheduleReconnect();
+    return;
+  }
+  if (reason == MPV_END_FILE_REASON_ERROR) {
+    errorBase_ = DescribeMpvError(lastEndError_);
+    ShowError(logErrorDetail_.isEmpty() ? errorBase_
+                                        : errorBase_ + QStringLiteral(": ") + logErrorDetail_);
+    return;
+  }
+  userStopped_ = true;
+  SetState(State::Idle);
+}
+
+// The first error mpv logs for a load names the cause ("tcp: Connection to ... failed:
+// Connection refused", "http: HTTP error 404 Not Found"); its last clause becomes the error's
+// detail. Log messages travel apart from events and may come after the failure was shown, so a
+// late detail completes the error text then.
+void MediaPlayer::HandleLogMessage(const mpv_event_log_message& message) {
+  const QLatin1String level(message.level);
+  if (level != QLatin1String("error") && level != QLatin1String("fatal")) return;
+  // Audio output errors are about the machine (no sound card, mpv then uses the next output).
+  if (QLatin1String(message.prefix).startsWith(QLatin1String("ao"))) return;
+  if (!logErrorDetail_.isEmpty()) return;
+  QString text = QString::fromUtf8(message.text).trimmed();
+  const int clause = text.lastIndexOf(QStringLiteral(": "));
+  if (clause >= 0) text = text.mid(clause + 2);
+  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+  logErrorDetail_ = text;
+  if (state_ == State::Error && !errorBase_.isEmpty() && !logErrorDetail_.isEmpty()) {
+    errorText_ = errorBase_ + QStringLiteral(": ") + logErrorDetail_;
+    RefreshStatus();
   }
 }
 

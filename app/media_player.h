@@ -24,6 +24,7 @@ class QTimer;
 class QToolButton;
 struct mpv_handle;
 struct mpv_event;
+struct mpv_event_log_message;
 
 namespace velmora::app {
 
@@ -107,6 +108,8 @@ class MediaPlayer : public QWidget {
   void HandleMpvEvent(const mpv_event& event);
   void HandlePropertyChange(const mpv_event& event);
   void HandleEndFile(const mpv_event& event);
+  void HandleIdle();
+  void HandleLogMessage(const mpv_event_log_message& message);
   void OpenCurrentUrl();
   void ScheduleReconnect();
   void ShowError(const QString& text);
@@ -126,7 +129,8 @@ class MediaPlayer : public QWidget {
   QString stationName_;
   QString title_;
   QString errorText_;
-  QString lastLogError_;
+  QString errorBase_;       // the error in words, without the detail
+  QString logErrorDetail_;  // the cause mpv logged for the current load
   bool buffering_ = false;
   int bufferingPercent_ = 0;
   bool paused_ = false;

@@ -424,6 +424,9 @@ class Form1EndToEnd : public QObject {
     QVERIFY(ClickLink(QStringLiteral("dead"), deadUrl_));
     QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Error, kPlayTimeoutMs);
     QVERIFY(!Player()->ErrorText().isEmpty());
+    // The cause mpv logged completes the words, whenever it arrives.
+    QTRY_VERIFY2_WITH_TIMEOUT(Player()->ErrorText().contains(QStringLiteral("Connection refused")),
+                              qPrintable(Player()->ErrorText()), 5000);
     QVERIFY2(Player()->StatusText().contains(Player()->ErrorText()),
              qPrintable(Player()->StatusText()));
     QVERIFY(form_->isVisible());
