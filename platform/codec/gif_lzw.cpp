@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <new>
 
 // How this decoder is fast:
 //
@@ -117,26 +117,66 @@ std::int64_t MaxOutputFor(std::size_t codeBytes, int minCodeSize) {
   return codes * (codes + 1) / 2;
 }
 
-struct Scratch {
-  std::unique_ptr<std::uint8_t[]> buffer;
-  std::uint8_t* out = nullptr;  // decoded pixels start here
-  std::int64_t capacity = 0;    // pixels the decoder may produce
+// Buffers reused by the calls on one thread. Fresh megabytes for every image would cost more in
+// page faults than the decoding itself; anything above kKeepBytes is given back after the call,
+// so a huge image does not pin its scratch for the thread's lifetime.
+class Workspace {
+ public:
+  static constexpr std::size_t kKeepBytes = std::size_t{8} << 20;
+
+  // Null when the memory cannot be had.
+  std::uint8_t* Pixels(std::size_t n) { return Reserve(pixels_, pixelsSize_, n); }
+  std::uint8_t* Codes(std::size_t n) { return Reserve(codes_, codesSize_, n); }
+
+  void Trim() {
+    if (pixelsSize_ > kKeepBytes) Release(pixels_, pixelsSize_);
+    if (codesSize_ > kKeepBytes) Release(codes_, codesSize_);
+  }
+
+ private:
+  static std::uint8_t* Reserve(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& size,
+                               std::size_t n) {
+    if (n > size) {
+      Release(buffer, size);
+      buffer.reset(new (std::nothrow) std::uint8_t[n]);
+      if (!buffer) return nullptr;
+      size = n;
+    }
+    return buffer.get();
+  }
+  static void Release(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& size) {
+    buffer.reset();
+    size = 0;
+  }
+
+  std::unique_ptr<std::uint8_t[]> pixels_;
+  std::size_t pixelsSize_ = 0;
+  std::unique_ptr<std::uint8_t[]> codes_;
+  std::size_t codesSize_ = 0;
 };
 
+thread_local Workspace tWorkspace;
+
+struct Scratch {
+  std::uint8_t* base = nullptr;  // literal area, then the decoded pixels
+  std::uint8_t* out = nullptr;   // decoded pixels start here
+  std::int64_t capacity = 0;     // pixels the decoder may produce
+};
+
+// Null base when there is no memory for it.
 Scratch MakeScratch(std::int64_t wanted, std::size_t codeBytes, int minCodeSize) {
   Scratch s;
   s.capacity = std::min({wanted, kMaxPixels, MaxOutputFor(codeBytes, minCodeSize)});
-  const auto size = kLiteralArea + static_cast<std::size_t>(s.capacity) + kTailSlack;
-  s.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-  s.out = s.buffer.get() + kLiteralArea;
+  s.base = tWorkspace.Pixels(kLiteralArea + static_cast<std::size_t>(s.capacity) + kTailSlack);
+  if (s.base != nullptr) s.out = s.base + kLiteralArea;
   return s;
 }
 
 // The decoder proper: writes up to `scratch.capacity` pixels to `scratch.out`. `wanted` is the
 // image's pixel count; reaching it is kComplete.
 LzwResult DecodeIntoScratch(std::span<const std::uint8_t> codes, int minCodeSize,
-                            std::int64_t wanted, Scratch& scratch) {
-  std::uint8_t* const base = scratch.buffer.get();
+                            std::int64_t wanted, const Scratch& scratch) {
+  std::uint8_t* const base = scratch.base;
   const unsigned clear = 1u << minCodeSize;
   const unsigned end = clear + 1;
 
@@ -218,23 +258,21 @@ bool ValidMinCodeSize(int minCodeSize) {
   return minCodeSize >= kMinLiteralBits && minCodeSize <= kMaxLiteralBits;
 }
 
-// Joins the data sub-blocks into one buffer. Stops at the zero-length terminator; a block that
-// claims more bytes than remain contributes what remains.
-std::vector<std::uint8_t> JoinSubBlocks(std::span<const std::uint8_t> subBlocks) {
-  std::vector<std::uint8_t> joined;
-  joined.reserve(subBlocks.size());
+// Joins the data sub-blocks into `joined` (room for subBlocks.size() bytes) and returns how many
+// bytes it holds. Stops at the zero-length terminator; a block that claims more bytes than remain
+// contributes what remains.
+std::size_t JoinSubBlocks(std::span<const std::uint8_t> subBlocks, std::uint8_t* joined) {
+  std::size_t length = 0;
   std::size_t pos = 0;
   while (pos < subBlocks.size()) {
     const std::size_t blockLength = subBlocks[pos++];
-    if (blockLength == 0) {
-      break;
-    }
+    if (blockLength == 0) break;
     const std::size_t take = std::min(blockLength, subBlocks.size() - pos);
-    joined.insert(joined.end(), subBlocks.begin() + static_cast<std::ptrdiff_t>(pos),
-                  subBlocks.begin() + static_cast<std::ptrdiff_t>(pos + take));
+    std::memcpy(joined + length, subBlocks.data() + pos, take);
+    length += take;
     pos += take;
   }
-  return joined;
+  return length;
 }
 
 void CopyRowsOut(const std::uint8_t* pixels, std::int64_t count, bool interlaced,
@@ -283,13 +321,17 @@ LzwResult DecodeGifImageData(std::span<const std::uint8_t> subBlocks, int minCod
   if (rows.width <= 0 || rows.height <= 0 || rows.topRow == nullptr) {
     return {LzwStatus::kComplete, 0};
   }
-  const std::vector<std::uint8_t> codes = JoinSubBlocks(subBlocks);
+  std::uint8_t* joined = tWorkspace.Codes(std::max<std::size_t>(subBlocks.size(), 1));
+  if (joined == nullptr) return {LzwStatus::kTruncated, 0};
+  const std::span<const std::uint8_t> codes(joined, JoinSubBlocks(subBlocks, joined));
   const std::int64_t wanted = std::int64_t{rows.width} * rows.height;
-  Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
-  const LzwResult result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
-  if (result.pixels > 0) {
-    CopyRowsOut(scratch.out, result.pixels, interlaced, rows);
+  const Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
+  LzwResult result{LzwStatus::kTruncated, 0};
+  if (scratch.base != nullptr) {
+    result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
+    if (result.pixels > 0) CopyRowsOut(scratch.out, result.pixels, interlaced, rows);
   }
+  tWorkspace.Trim();
   return result;
 }
 
@@ -299,11 +341,15 @@ LzwResult DecodeLzwStream(std::span<const std::uint8_t> codes, int minCodeSize,
     return {LzwStatus::kInvalidCode, 0};
   }
   const auto wanted = static_cast<std::int64_t>(out.size());
-  Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
-  const LzwResult result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
-  if (result.pixels > 0) {
-    std::memcpy(out.data(), scratch.out, static_cast<std::size_t>(result.pixels));
+  const Scratch scratch = MakeScratch(wanted, codes.size(), minCodeSize);
+  LzwResult result{LzwStatus::kTruncated, 0};
+  if (scratch.base != nullptr) {
+    result = DecodeIntoScratch(codes, minCodeSize, wanted, scratch);
+    if (result.pixels > 0) {
+      std::memcpy(out.data(), scratch.out, static_cast<std::size_t>(result.pixels));
+    }
   }
+  tWorkspace.Trim();
   return result;
 }
 
