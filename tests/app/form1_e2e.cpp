@@ -17,12 +17,14 @@
 #include <QWebEngineView>
 #include <QWindow>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 #include "app/form1.h"
 #include "app/media_player.h"
 #include "app/startup.h"
 #include "e2e_support.h"
+#include "platform/qt/ani_gif_widget.h"
 
 using velmora::app::Form1;
 using velmora::app::MediaPlayer;
@@ -562,11 +564,56 @@ class Form1EndToEnd : public QObject {
   }
 
   void decorationsAnimateSideBySide() {
-    if (form_->ucAniGIF1() == nullptr || form_->ucAniGIF2() == nullptr) {
-      QSKIP("the Qt host layer has not provided the decorations yet");
+    auto* mast = qobject_cast<velmora::qt::AniGifWidget*>(form_->ucAniGIF2());
+    auto* trace = qobject_cast<velmora::qt::AniGifWidget*>(form_->ucAniGIF1());
+    QVERIFY(mast != nullptr && trace != nullptr);
+    QCOMPARE(mast->geometry(), QRect(16, 8, 36, 30));
+    QCOMPARE(trace->geometry(), QRect(16, 40, 140, 24));
+    QVERIFY(mast->isVisible() && trace->isVisible());
+    // Frame changes as they happen: (milliseconds, frame index, via timer).
+    struct Change {
+      qint64 at;
+      int frame;
+      bool viaTimer;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QList<Change> mastChanges, traceChanges;
+    connect(mast, &velmora::qt::AniGifWidget::frameChanged, this, [&](int frame, bool viaTimer) {
+      mastChanges.append({clock.elapsed(), frame, viaTimer});
+    });
+    connect(trace, &velmora::qt::AniGifWidget::frameChanged, this, [&](int frame, bool viaTimer) {
+      traceChanges.append({clock.elapsed(), frame, viaTimer});
+    });
+    QVERIFY(WaitFor([&] { return mastChanges.size() >= 5 && traceChanges.size() >= 12; }, 15000));
+    mast->disconnect(this);
+    trace->disconnect(this);
+    // Each runs on its own delays: the median gap is its frames' delay. The bounds only absorb
+    // a busy machine; swapped or shared timers would be far off (200 against 500 ms).
+    auto medianGap = [](const QList<Change>& changes) {
+      QList<qint64> gaps;
+      for (int i = 1; i < changes.size(); ++i) gaps.append(changes[i].at - changes[i - 1].at);
+      std::sort(gaps.begin(), gaps.end());
+      return gaps[gaps.size() / 2];
+    };
+    const qint64 mastGap = medianGap(mastChanges);
+    const qint64 traceGap = medianGap(traceChanges);
+    QVERIFY2(mastGap >= 400 && mastGap <= 650, qPrintable(QString::number(mastGap)));
+    QVERIFY2(traceGap >= 150 && traceGap <= 300, qPrintable(QString::number(traceGap)));
+    // Two frames each, alternating, all from the timer.
+    for (const QList<Change>* changes : {&mastChanges, &traceChanges}) {
+      for (int i = 0; i < changes->size(); ++i) {
+        QVERIFY(changes->at(i).viaTimer);
+        QVERIFY(changes->at(i).frame == 1 || changes->at(i).frame == 2);
+        if (i > 0) QVERIFY(changes->at(i).frame != changes->at(i - 1).frame);
+      }
     }
-    QCOMPARE(form_->ucAniGIF2()->geometry(), QRect(16, 8, 36, 30));
-    QCOMPARE(form_->ucAniGIF1()->geometry(), QRect(16, 40, 140, 24));
+    // At the same time: the fast one keeps changing between the slow one's changes.
+    const int during = static_cast<int>(
+        std::count_if(traceChanges.begin(), traceChanges.end(), [&](const Change& change) {
+          return change.at > mastChanges.first().at && change.at < mastChanges.last().at;
+        }));
+    QVERIFY2(during >= 6, qPrintable(QString::number(during)));
   }
 
   void closeHotSpotEndsTheRealProgramWhilePlaying() {
