@@ -188,6 +188,33 @@ TEST(LoadFailure, NotAGifLeavesTheControlEmpty) {
   EXPECT_TRUE(f.control().Document().Tables.ColorTables.empty());
 }
 
+TEST(LoadTruncation, EveryPrefixLoadsPaintsAndAnimatesOrFailsCleanly) {
+  testing::TestGif gif;
+  gif.loopCount = 1;
+  testing::TestFrame transparent = testing::SolidFrame(3, 2, 1);
+  transparent.transparentIndex = 1;
+  transparent.disposal = 3;
+  transparent.left = 1;
+  testing::TestFrame local = testing::SolidFrame(2, 2, 1);
+  local.localTable = {0x123456, 0x654321};
+  gif.frames = {testing::SolidFrame(4, 3, 0), transparent, local};
+  const std::vector<std::uint8_t> bytes = testing::BuildGif(gif);
+  int loaded = 0;
+  for (std::size_t n = 0; n <= bytes.size(); ++n) {
+    ControlFixture f(4, 3);
+    const std::vector<std::uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    const bool ok = f.Load(prefix);
+    EXPECT_EQ(ok, f.control().FrameCount() > 0) << n;
+    f.control().Refresh();
+    f.clock().AdvanceTo(2000);
+    if (ok) ++loaded;
+  }
+  EXPECT_GT(loaded, 0);
+  ControlFixture whole(4, 3);
+  EXPECT_TRUE(whole.Load(bytes));
+  EXPECT_EQ(whole.control().FrameCount(), 3);
+}
+
 // --- Remote loads ---
 
 TEST(LoadRemote, EmptyPathDoesNothing) {
