@@ -13,15 +13,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/decorations.h"
 #include "app/media_player.h"
 #include "app/startup.h"
-
-// The Qt host layer supplies the decorations (ucAniGIF hosted in a QWidget, restored from the
-// stored form). Until its header is in the tree the window simply has none.
-#if __has_include("app/decorations.h")
-#include "app/decorations.h"
-#define VELMORA_HAVE_DECORATIONS 1
-#endif
 
 namespace velmora::app {
 namespace {
@@ -159,16 +153,12 @@ QWidget* Form1::Image2(int index) const {
   return image2_[index];
 }
 
+// The decorations are the Qt host layer's ucAniGIF widgets, restored from the stored form; the
+// window only places them above the skin and names them.
 void Form1::CreateDecorations() {
-#ifdef VELMORA_HAVE_DECORATIONS
   const Decorations decorations = velmora::app::CreateDecorations(this);
   ucAniGIF1_ = decorations.ucAniGIF1;
   ucAniGIF2_ = decorations.ucAniGIF2;
-#endif
-  // HOOK(qthost): the Qt host layer creates the two decorations at kUcAniGIF2Rect and
-  // kUcAniGIF1Rect from the stored form; expected in app/decorations.h as
-  //   struct Decorations { QWidget* ucAniGIF1; QWidget* ucAniGIF2; };
-  //   Decorations CreateDecorations(QWidget* form);   // children of `form`, already placed
   if (ucAniGIF1_ != nullptr) ucAniGIF1_->setObjectName(QStringLiteral("ucAniGIF1"));
   if (ucAniGIF2_ != nullptr) ucAniGIF2_->setObjectName(QStringLiteral("ucAniGIF2"));
 }

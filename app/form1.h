@@ -69,7 +69,7 @@ class Form1 : public QWidget {
   QLabel* Label1() const { return label1_; }
   QWebEngineView* WebBrowser1() const { return webBrowser1_; }
   MediaPlayer* MediaPlayer1() const { return mediaPlayer1_; }
-  // The decorations; null until the Qt host layer provides them (see CreateDecorations).
+  // The decorations (the Qt host layer's AniGifWidget); null when the stored form lacks one.
   QWidget* ucAniGIF1() const { return ucAniGIF1_; }
   QWidget* ucAniGIF2() const { return ucAniGIF2_; }
 
