@@ -196,7 +196,8 @@ void AsyncDownloads::onFinished(Read* read) {
   const auto found = reads_.find(key);
   if (found == reads_.end() || found->second.get() != read) return;
   QNetworkReply* reply = read->reply.data();
-  if (reply != nullptr && !read->tooLarge) read->data += reply->readAll();
+  // An aborted or timed-out reply is closed already; it has nothing more to read.
+  if (reply != nullptr && !read->tooLarge && reply->isOpen()) read->data += reply->readAll();
   const QNetworkReply::NetworkError error =
       reply != nullptr ? reply->error() : QNetworkReply::OperationCanceledError;
   const QString errorText = reply != nullptr ? reply->errorString() : QStringLiteral("Cancelled");
