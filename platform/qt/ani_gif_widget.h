@@ -50,19 +50,19 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   Q_PROPERTY(int frameCount READ frameCount)
   Q_PROPERTY(int actualWidth READ actualWidth)
   Q_PROPERTY(int actualHeight READ actualHeight)
-  Q_PROPERTY(int stretch READ stretch WRITE setStretch NOTIFY propertyChanged)
-  Q_PROPERTY(int minFrameDelay READ minFrameDelay WRITE setMinFrameDelay NOTIFY propertyChanged)
-  Q_PROPERTY(int loops READ loops WRITE setLoops NOTIFY propertyChanged)
+  Q_PROPERTY(int stretch READ stretch WRITE setStretch)
+  Q_PROPERTY(int minFrameDelay READ minFrameDelay WRITE setMinFrameDelay)
+  Q_PROPERTY(int loops READ loops WRITE setLoops)
   Q_PROPERTY(int loopsRemaining READ loopsRemaining)
-  Q_PROPERTY(int mirrored READ mirrored WRITE setMirrored NOTIFY propertyChanged)
+  Q_PROPERTY(int mirrored READ mirrored WRITE setMirrored)
   Q_PROPERTY(int action READ action WRITE setAction)
-  Q_PROPERTY(int delayAnimation READ delayAnimation WRITE setDelayAnimation NOTIFY propertyChanged)
-  Q_PROPERTY(int mousePointer READ mousePointer WRITE setMousePointer NOTIFY propertyChanged)
-  Q_PROPERTY(int offsetX READ offsetX WRITE setOffsetX NOTIFY propertyChanged)
-  Q_PROPERTY(int offsetY READ offsetY WRITE setOffsetY NOTIFY propertyChanged)
-  Q_PROPERTY(uint solidBkgColor READ solidBkgColor WRITE setSolidBkgColor NOTIFY propertyChanged)
-  Q_PROPERTY(bool solidBkgColorUsed READ solidBkgColorUsed WRITE setSolidBkgColorUsed NOTIFY propertyChanged)
-  Q_PROPERTY(int steppedDelay READ steppedDelay WRITE setSteppedDelay NOTIFY propertyChanged)
+  Q_PROPERTY(int delayAnimation READ delayAnimation WRITE setDelayAnimation)
+  Q_PROPERTY(int mousePointer READ mousePointer WRITE setMousePointer)
+  Q_PROPERTY(int offsetX READ offsetX WRITE setOffsetX)
+  Q_PROPERTY(int offsetY READ offsetY WRITE setOffsetY)
+  Q_PROPERTY(uint solidBkgColor READ solidBkgColor WRITE setSolidBkgColor)
+  Q_PROPERTY(bool solidBkgColorUsed READ solidBkgColorUsed WRITE setSolidBkgColorUsed)
+  Q_PROPERTY(int steppedDelay READ steppedDelay WRITE setSteppedDelay)
   Q_PROPERTY(bool designMode READ designMode WRITE setDesignMode)
 
  public:
@@ -157,6 +157,7 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   void SetForeColor(platform::ColorRef color) override;
 
  signals:
+  // The control's change notice: its saved properties are out of date ("Stretch", "Delay", ...).
   void propertyChanged(const QString& name);
   void clicked();
   void mouseDown(int button, int shift, float x, float y);
