@@ -1,0 +1,181 @@
+// anigif encode as a whole program: the file it writes re-parses (anigif info) as one frame of
+// the frame's size at the origin, holds the frame's indices (anigif indexes), and encodes again to
+// the same bytes; bad frame numbers and bad files fail with a message and status 1.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "interface/gif_builder.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class EncodeToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("anigif-encode-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // Runs anigif with the arguments, each quoted, collecting stdout and stderr.
+  RunResult Run(const std::vector<std::string>& args) const {
+    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
+    std::string command = std::string("'") + VELMORA_ANIGIF + "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " >'" + out.string() + "' 2>'" + err.string() + "'";
+    RunResult result;
+    const int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = Slurp(out);
+    result.err = Slurp(err);
+    return result;
+  }
+
+  fs::path Write(const std::string& name, const Bytes& bytes) const {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+  fs::path dir_;
+};
+
+// Three frames on a 5 x 4 canvas; frame 2 is 3 x 2 at (1, 1) with a local table and a
+// transparent index.
+Bytes ThreeFrameGif() {
+  testing::TestGif gif;
+  gif.loopCount = 0;
+  gif.frames.push_back(testing::SolidFrame(5, 4, 1));
+  testing::TestFrame second;
+  second.left = 1;
+  second.top = 1;
+  second.width = 3;
+  second.height = 2;
+  second.pixels = {3, 2, 1, 0, 1, 2};
+  second.transparentIndex = 2;
+  second.localTable = {0x102030, 0x405060, 0x708090, 0xA0B0C0};
+  gif.frames.push_back(second);
+  gif.frames.push_back(testing::SolidFrame(2, 2, 3));
+  return BuildGif(gif);
+}
+
+TEST_F(EncodeToolTest, FrameOfASmallFileReparsesAsOneFrame) {
+  const fs::path file = fs::path(VELMORA_TESTDATA_DIR) / "gif-corpus" / "muybridge.gif";
+  const fs::path out = dir_ / "frame1.gif";
+  const RunResult r = Run({"encode", file.string(), "1", out.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Slurp(out).substr(0, 6), "GIF89a");
+
+  const RunResult info = Run({"info", out.string()});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out,
+            "{\n"
+            "  \"canvasWidth\": 30,\n"
+            "  \"canvasHeight\": 20,\n"
+            "  \"loopCount\": 0,\n"
+            "  \"colorTables\": [256],\n"
+            "  \"frames\": [\n"
+            "    {\"left\": 0, \"top\": 0, \"width\": 30, \"height\": 20, \"delay\": 0, "
+            "\"disposal\": 0, \"transparent\": 0, \"transparentIndex\": 0, \"colorTable\": 0}\n"
+            "  ]\n"
+            "}\n");
+}
+
+// Frame 2 leaves its place on the canvas, its delay and its local table behind: the file is the
+// frame alone at (0, 0), its table global, its transparency kept.
+TEST_F(EncodeToolTest, LaterFrameKeepsItsIndicesAndTransparency) {
+  const fs::path gif = Write("three.gif", ThreeFrameGif());
+  const fs::path out = dir_ / "frame2.gif";
+  const RunResult r = Run({"encode", gif.string(), "2", out.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  const RunResult info = Run({"info", out.string()});
+  ASSERT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out,
+            "{\n"
+            "  \"canvasWidth\": 3,\n"
+            "  \"canvasHeight\": 2,\n"
+            "  \"loopCount\": 0,\n"
+            "  \"colorTables\": [256],\n"
+            "  \"frames\": [\n"
+            "    {\"left\": 0, \"top\": 0, \"width\": 3, \"height\": 2, \"delay\": 0, "
+            "\"disposal\": 0, \"transparent\": 1, \"transparentIndex\": 2, \"colorTable\": 0}\n"
+            "  ]\n"
+            "}\n");
+
+  ASSERT_EQ(Run({"indexes", out.string(), (dir_ / "idx").string()}).status, 0);
+  EXPECT_EQ(Slurp(dir_ / "idx" / "frame-0001.indexes"), std::string("\3\2\1\0\1\2", 6));
+
+  // The written file, encoded again, is the same file.
+  const fs::path again = dir_ / "again.gif";
+  ASSERT_EQ(Run({"encode", out.string(), "1", again.string()}).status, 0);
+  EXPECT_EQ(Slurp(again), Slurp(out));
+}
+
+TEST_F(EncodeToolTest, BadFrameNumberOrFileFails) {
+  const fs::path gif = Write("three.gif", ThreeFrameGif());
+  const fs::path notGif = Write("text.gif", Bytes{'h', 'e', 'l', 'l', 'o'});
+  const struct {
+    const char* what;
+    std::string file;
+    std::string frame;
+  } cases[] = {
+      {"frame 0", gif.string(), "0"},
+      {"past the last frame", gif.string(), "4"},
+      {"negative", gif.string(), "-1"},
+      {"not a number", gif.string(), "two"},
+      {"number with a tail", gif.string(), "2x"},
+      {"missing file", (dir_ / "missing.gif").string(), "1"},
+      {"not a GIF", notGif.string(), "1"},
+  };
+  for (const auto& c : cases) {
+    const fs::path out = dir_ / "out.gif";
+    const RunResult r = Run({"encode", c.file, c.frame, out.string()});
+    EXPECT_EQ(r.status, 1) << c.what;
+    EXPECT_NE(r.err, "") << c.what;
+    EXPECT_FALSE(fs::exists(out)) << c.what;
+  }
+  // The last frame is still a good number.
+  EXPECT_EQ(Run({"encode", gif.string(), "3", (dir_ / "out.gif").string()}).status, 0);
+}
+
+TEST_F(EncodeToolTest, WrongArgumentCountIsAUsageError) {
+  const fs::path gif = Write("three.gif", ThreeFrameGif());
+  EXPECT_EQ(Run({"encode", gif.string(), "1"}).status, 2);
+  EXPECT_EQ(Run({"encode", gif.string(), "1", (dir_ / "a").string(), "extra"}).status, 2);
+}
+
+}  // namespace
+}  // namespace velmora
