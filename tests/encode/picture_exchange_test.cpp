@@ -69,8 +69,8 @@ TestFrame Pattern(int left, int top, int width, int height, std::vector<std::uin
 Bytes ThreeFrameGif() {
   TestGif gif;
   gif.loopCount = 0;
-  gif.frames.push_back(Pattern(0, 0, 5, 4, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1,
-                                            2, 3, 0, 1, 2, 3, 0, 1, 2, 3}));
+  gif.frames.push_back(
+      Pattern(0, 0, 5, 4, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3}));
   gif.frames.push_back(Pattern(1, 1, 3, 2, {3, 3, 1, 2, 0, 2}));
   gif.frames.push_back(Pattern(0, 0, 2, 2, {1, 0, 0, 1}));
   return BuildGif(gif);
@@ -120,11 +120,11 @@ TEST(PictureExchangeRead, TwoColourTableGivesFullTableFile) {
   ASSERT_TRUE(f.Load(BuildGif(gif)));
   ASSERT_EQ(f.control().Document().Tables.ColorTables.at(0)[kColorCountEntry], 2u);
 
-  Bytes expected = {'G', 'I', 'F', '8', '9', 'a', 0x01, 0x00, 0x01, 0x00, 0x87, 0x00, 0x00,
-                    0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00};
+  Bytes expected = {'G',  'I',  'F',  '8',  '9',  'a',  0x01, 0x00, 0x01, 0x00,
+                    0x87, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00};
   expected.resize(781, 0x00);
-  expected.insert(expected.end(), {0x2C, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0x00, 0x00, 0x08,
-                                   0x04, 0x00, 0x01, 0x04, 0x04, 0x00, 0x3B});
+  expected.insert(expected.end(), {0x2C, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0x00, 0x00, 0x08, 0x04, 0x00,
+                                   0x01, 0x04, 0x04, 0x00, 0x3B});
   EXPECT_EQ(SourceOf(f.control().AnimatedGIF()), expected);
 }
 
@@ -143,12 +143,12 @@ TEST(PictureExchangeRead, TransparentFrameWritesExtension) {
   const Bytes file = SourceOf(f.control().AnimatedGIF());
   ASSERT_EQ(file.size(), 807u);
   EXPECT_EQ(Bytes(file.begin() + 781, file.end()),
-            (Bytes{0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x05, 0x00, 0x2C, 0, 0, 0, 0, 0x01, 0x00,
-                   0x01, 0x00, 0x00, 0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00, 0x3B}));
+            (Bytes{0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x05, 0x00, 0x2C, 0,    0,    0,    0,
+                   0x01, 0x00, 0x01, 0x00, 0x00, 0x08, 0x04, 0x00, 0x0B, 0x04, 0x04, 0x00, 0x3B}));
   // The six colours come first, the rest of the 256 entries are black.
   EXPECT_EQ(Bytes(file.begin() + 13, file.begin() + 13 + 18),
-            (Bytes{0, 0, 0, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x33, 0x33, 0x33, 0x44, 0x44,
-                   0x44, 0x55, 0x55, 0x55}));
+            (Bytes{0, 0, 0, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x33, 0x33, 0x33, 0x44, 0x44, 0x44,
+                   0x55, 0x55, 0x55}));
   EXPECT_EQ(file[13 + 3 * 6], 0x00);
 }
 
@@ -251,9 +251,9 @@ TEST(PictureExchangeAssign, PictureFromAnotherControlLoadsSizedToTheFrame) {
     EXPECT_EQ(control.Document().Header.ScaleFactorY, 1.0f);
     EXPECT_EQ(control.Stretch(), stretch);
     EXPECT_GT(target.host().PaintCount(), paints);
-    EXPECT_EQ(std::vector<std::string>(target.host().PropertyChanges().begin() +
-                                           static_cast<std::ptrdiff_t>(notices),
-                                       target.host().PropertyChanges().end()),
+    EXPECT_EQ(std::vector<std::string>(
+                  target.host().PropertyChanges().begin() + static_cast<std::ptrdiff_t>(notices),
+                  target.host().PropertyChanges().end()),
               std::vector<std::string>{"AnimatedGIF"})
         << "Stretch " << stretch;
   }
@@ -281,10 +281,9 @@ TEST(PictureExchangeAssign, AnimatedFilePictureLoadsWhole) {
 // mode control empty with no GIF bytes to save; the repaint and the notice still happen.
 TEST(PictureExchangeAssign, NoneOrNonGifEmptiesTheControl) {
   // A 1 x 1 24-bit BMP: file header, 40-byte info header, one padded row.
-  Bytes bmp = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
-               40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
-               4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-               0x10, 0x20, 0x30, 0x00};
+  Bytes bmp = {'B', 'M', 58, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0, 0, 40,   0,    0,    0,   1, 0,
+               0,   0,   1,  0, 0, 0, 1, 0, 24, 0, 0,  0, 0, 0, 4,    0,    0,    0,   0, 0,
+               0,   0,   0,  0, 0, 0, 0, 0, 0,  0, 0,  0, 0, 0, 0x10, 0x20, 0x30, 0x00};
   const platform::PictureRef bmpPicture = platform::PictureFromBytes(bmp);
   ASSERT_NE(bmpPicture, nullptr);
   const auto bytelessPicture = std::make_shared<const platform::Picture>(
@@ -314,8 +313,7 @@ TEST(PictureExchangeAssign, NoneOrNonGifEmptiesTheControl) {
 
     platform::PropertyBag bag;
     f.control().WriteProperties(bag);
-    EXPECT_TRUE(
-        platform::ToByteArray(bag.ReadProperty("GIF", std::monostate{})).bytes.empty())
+    EXPECT_TRUE(platform::ToByteArray(bag.ReadProperty("GIF", std::monostate{})).bytes.empty())
         << c.what;
   }
 }
@@ -367,10 +365,10 @@ TEST(PictureExchangeRoundTrip, EveryFrameOfRealFiles) {
       data / "gif-corpus" / "muybridge.gif",
       data / "gif-corpus" / "hippopotamus.interlaced.gif",
       data / "gif-corpus" / "hat.gif",
-      data / "gif-suite" / "high-color.gif",          // local tables, frames off the origin
-      data / "gif-suite" / "transparent.gif",         // a transparent index
+      data / "gif-suite" / "high-color.gif",   // local tables, frames off the origin
+      data / "gif-suite" / "transparent.gif",  // a transparent index
       data / "gif-suite" / "animation-multi-image.gif",
-      data / "gif-suite" / "4095-codes-clear.gif",    // a full string table in the original
+      data / "gif-suite" / "4095-codes-clear.gif",  // a full string table in the original
   };
   for (const std::filesystem::path& path : files) {
     const platform::FileReadResult file = platform::ReadWholeFile(path.string());

@@ -65,16 +65,16 @@ int RunEncode(const std::vector<std::string>& args) {
                  path.c_str(), frameNumber, frameCount, frameCount == 1 ? "" : "s");
     return 1;
   }
-  control.SetAction(0);  // stop: frame 1, no timer running
-  for (int k = 2; k <= frameNumber; ++k) control.SetAction(3);  // step to the next frame
+  // Stop shows frame 1 with no timer running; each step shows the next frame.
+  control.SetAction(0);
+  for (int k = 2; k <= frameNumber; ++k) control.SetAction(3);
   if (control.CurrentFrame() != frameNumber) {
     std::fprintf(stderr, "anigif: %s: frame %d could not be shown\n", path.c_str(), frameNumber);
     return 1;
   }
   const platform::PictureRef picture = control.AnimatedGIF();
   if (!picture) {
-    std::fprintf(stderr, "anigif: %s: frame %d could not be encoded\n", path.c_str(),
-                 frameNumber);
+    std::fprintf(stderr, "anigif: %s: frame %d could not be encoded\n", path.c_str(), frameNumber);
     return 1;
   }
   if (!WriteBytes(out, picture->SourceBytes())) {
