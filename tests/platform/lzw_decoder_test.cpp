@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ struct StreamCase {
   LzwStatus status;
   std::vector<std::uint8_t> expected;  // the whole output buffer, sentinels included
 };
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class HandBuiltStreamTest : public ::testing::TestWithParam<StreamCase> {};
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -239,6 +240,10 @@ struct BmpCase {
   int height;
   std::vector<RgbQuad> pixels;  // top row first
 };
+
+void PrintTo(const BmpCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BmpPictureTest : public ::testing::TestWithParam<BmpCase> {};
 
