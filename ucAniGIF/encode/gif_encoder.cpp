@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -27,7 +28,7 @@ constexpr std::int32_t HashMultiplier() {
   for (std::int32_t size = kHashSize; size < 65536; size *= 2) ++doublings;
   return std::int32_t{1} << (8 - doublings);
 }
-constexpr std::int32_t kHashMultiplier = HashMultiplier();
+constexpr std::uint32_t kHashMultiplier = HashMultiplier();
 static_assert(kHashMultiplier == 16);
 
 constexpr std::size_t kColorTableBytes = 256 * 3;
@@ -36,55 +37,69 @@ constexpr std::size_t kAfterColorTable = kColorTableOffset + kColorTableBytes;  
 constexpr std::size_t kGraphicControlBytes = 8;
 constexpr std::size_t kImageDescriptorBytes = 10;  // separator through packed byte
 
-// One string-table slot. Keys and codes share a cache line so a probe touches one place; the
-// key -1 marks an empty slot and a code is only read behind a matching key, so emptying the
-// table is one fill of 0xFF bytes over both.
-struct HashSlot {
-  std::int32_t key;
-  std::int32_t code;
-};
-
+// The string table: 5003 slots, keys (c * 4096 + prefix, -1 for an empty slot) in one array and
+// their codes in another. The keys take 20012 bytes, emptied by one fill of 0xFF bytes; a code is
+// only read behind a matching key, so the codes are never cleared. Both arrays stay in the
+// first-level cache, and the code array being 16-bit lets a hit feed the next slot computation
+// straight from one load.
 class StringTable {
  public:
   StringTable() { Clear(); }
-  void Clear() { std::memset(slots_.data(), 0xFF, sizeof slots_); }
+  void Clear() { std::memset(keys_.data(), 0xFF, sizeof keys_); }
 
-  // Looks up the string prefix + c. On a hit returns true and sets `code`; on a miss returns false
-  // and sets `slot` to where the string is to be stored.
+  // Looks up `key` starting at its home `slot`. On a hit returns true and sets `code`; on a miss
+  // returns false with `slot` where the string is to be stored.
   //
-  // Quirk kept on purpose (key-0 ends a probe): the first look treats any key >= 0 as occupied,
-  // but while probing only a key > 0 keeps the search going. The string "index 0 followed by
-  // index 0" has key 0, so a slot holding it stops a probe chain like an empty slot, and the
-  // new string then overwrites it. Files written by this encoder have always had this shape;
-  // fixing it would change their bytes.
-  bool Find(std::int32_t key, std::int32_t& slot, std::int32_t& code) const {
-    const HashSlot* s = slots_.data();
-    if (s[slot].key == key) {
-      code = s[slot].code;
+  // Quirk kept on purpose (key-0 ends a probe): the first look treats every key >= 0 as
+  // occupied, but while probing only a key above 0 keeps the search going. The string "index 0
+  // followed by index 0" has key 0, so a slot holding it stops a probe chain like an empty slot,
+  // and the new string then overwrites it. Files written by this encoder have always had this
+  // shape; fixing it would change their bytes.
+  bool Find(std::int32_t key, std::uint32_t& slot, std::uint32_t& code) const {
+    const std::int32_t home = keys_[slot];
+    if (home == key) [[likely]] {
+      code = codes_[slot];
       return true;
     }
-    if (s[slot].key < 0) return false;
-    const std::int32_t step = slot == 0 ? 1 : kHashSize - slot;
+    if (home < 0) return false;
+    return Probe(key, slot, code);
+  }
+
+  void Store(std::uint32_t slot, std::int32_t key, std::int32_t code) {
+    keys_[slot] = key;
+    codes_[slot] = static_cast<std::uint16_t>(code);
+  }
+
+ private:
+  // The secondary step is fixed by the home slot; as 5003 is prime, the chain visits every slot
+  // before it repeats, and the table never holds more than 3839 strings, so it always ends.
+  bool Probe(std::int32_t key, std::uint32_t& slot, std::uint32_t& code) const {
+    const auto home = static_cast<std::int32_t>(slot);
+    const std::int32_t step = home == 0 ? 1 : kHashSize - home;
+    std::int32_t at = home;
     for (;;) {
-      slot -= step;
-      if (slot < 0) slot += kHashSize;
-      const std::int32_t k = s[slot].key;
+      at -= step;
+      if (at < 0) at += kHashSize;
+      const std::int32_t k = keys_[static_cast<std::uint32_t>(at)];
       if (k == key) {
-        code = s[slot].code;
+        code = codes_[static_cast<std::uint32_t>(at)];
+        slot = static_cast<std::uint32_t>(at);
         return true;
       }
-      if (k <= 0) return false;
+      if (k <= 0) {
+        slot = static_cast<std::uint32_t>(at);
+        return false;
+      }
     }
   }
 
-  void Store(std::int32_t slot, std::int32_t key, std::int32_t code) { slots_[slot] = {key, code}; }
-
- private:
-  std::array<HashSlot, kHashSize> slots_;
+  std::array<std::int32_t, kHashSize> keys_;
+  std::array<std::uint16_t, kHashSize> codes_;
 };
 
-// Packs codes least significant bit first into a buffer sized beforehand for the worst case, so
-// nothing is checked per byte. Whole 32-bit words leave the 64-bit accumulator at once.
+// Packs codes least significant bit first into a buffer sized beforehand for the worst case plus
+// eight bytes, so nothing is checked per byte: each code stores the whole 64-bit accumulator and
+// moves on by the bytes completed.
 class BitWriter {
  public:
   explicit BitWriter(std::uint8_t* out) : begin_(out), out_(out) {}
@@ -92,29 +107,30 @@ class BitWriter {
   void Put(std::uint32_t code, std::int32_t width) {
     bits_ |= static_cast<std::uint64_t>(code) << count_;
     count_ += width;
-    if (count_ >= 32) {
-      const auto word = static_cast<std::uint32_t>(bits_);
-      out_[0] = static_cast<std::uint8_t>(word);
-      out_[1] = static_cast<std::uint8_t>(word >> 8);
-      out_[2] = static_cast<std::uint8_t>(word >> 16);
-      out_[3] = static_cast<std::uint8_t>(word >> 24);
-      out_ += 4;
-      bits_ >>= 32;
-      count_ -= 32;
-    }
+    StoreLittleEndian(bits_);
+    const std::int32_t bytes = count_ >> 3;
+    out_ += bytes;
+    bits_ >>= bytes * 8;
+    count_ &= 7;
   }
 
   // Writes the remaining bits, the last byte zero-padded; returns the number of data bytes.
   std::size_t Finish() {
-    for (; count_ > 0; count_ -= 8) {
-      *out_++ = static_cast<std::uint8_t>(bits_);
-      bits_ >>= 8;
-    }
+    if (count_ > 0) *out_++ = static_cast<std::uint8_t>(bits_);
     count_ = 0;
+    bits_ = 0;
     return static_cast<std::size_t>(out_ - begin_);
   }
 
  private:
+  void StoreLittleEndian(std::uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out_, &v, sizeof v);
+    } else {
+      for (int i = 0; i < 8; ++i) out_[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+  }
+
   std::uint8_t* begin_;
   std::uint8_t* out_;
   std::uint64_t bits_ = 0;
@@ -145,18 +161,18 @@ std::size_t CompressRows(const FrameRows& rows, std::uint8_t* out) {
   std::int32_t nextCode = kFirstFreeCode;
   writer.Put(kClearCode, codeSize);
 
-  std::int32_t prefix = rows.top[0];
+  std::uint32_t prefix = rows.top[0];
   for (std::int32_t r = 0; r < rows.height; ++r) {
     const std::uint8_t* p = rows.top + r * rows.stride;
     const std::uint8_t* const end = p + rows.width;
     if (r == 0) ++p;  // the top-left pixel started the first string
     for (; p != end; ++p) {
-      const std::int32_t c = *p;
-      const std::int32_t key = (c << kMaxCodeBits) + prefix;
-      std::int32_t slot = (c * kHashMultiplier) ^ prefix;
+      const std::uint32_t c = *p;
+      const auto key = static_cast<std::int32_t>((c << kMaxCodeBits) | prefix);
+      std::uint32_t slot = (c * kHashMultiplier) ^ prefix;
       if (table->Find(key, slot, prefix)) continue;
 
-      writer.Put(static_cast<std::uint32_t>(prefix), codeSize);
+      writer.Put(prefix, codeSize);
       prefix = c;
       if (nextCode <= maxCode) {
         table->Store(slot, key, nextCode);
@@ -177,7 +193,7 @@ std::size_t CompressRows(const FrameRows& rows, std::uint8_t* out) {
       ++nextCode;
     }
   }
-  writer.Put(static_cast<std::uint32_t>(prefix), codeSize);
+  writer.Put(prefix, codeSize);
   writer.Put(kEndCode, codeSize);
   return writer.Finish();
 }
