@@ -1,18 +1,22 @@
-// Encoding one frame to a GIF: our single-frame encoder against giflib's encoder on the frames of
-// testdata/gif-corpus. Both start from the frame's colour indices in memory (ours from a bottom-up
-// strip, giflib from top-down rows, each as it reads them) and produce a complete file in memory.
-// Throughput is counted in index bytes (pixels) per second.
+// Encoding one frame to a GIF: our single-frame encoder against giflib's encoder on every frame of
+// the shared bench GIFs (bench_data.h). Both start from the frame's colour indices in memory (ours
+// from a bottom-up strip, giflib from top-down rows, each as it reads them) and produce a complete
+// file in memory. Throughput is counted in frame pixels (one index byte each) per second.
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "ucAniGIF/encode/gif_encoder.h"
 
 namespace {
@@ -27,51 +31,43 @@ struct BenchFrame {
   int transparentIndex = -1;
 };
 
-std::vector<BenchFrame> LoadFrames(const std::string& path) {
-  int error = 0;
-  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+// Every image of the GIF with its colours and transparency, as giflib decodes it.
+std::vector<BenchFrame> LoadFrames(const std::vector<std::uint8_t>& bytes) {
+  velmora::bench::GifMemoryReader reader{};
+  GifFileType* gif = velmora::bench::SlurpWithGiflib(bytes, reader);
   std::vector<BenchFrame> frames;
   if (gif == nullptr) return frames;
-  if (DGifSlurp(gif) == GIF_OK) {
-    for (int i = 0; i < gif->ImageCount; ++i) {
-      const SavedImage& image = gif->SavedImages[i];
-      BenchFrame f;
-      f.width = image.ImageDesc.Width;
-      f.height = image.ImageDesc.Height;
-      if (f.width <= 0 || f.height <= 0) continue;
-      f.rows.assign(image.RasterBits, image.RasterBits + f.width * f.height);
-      const auto stride = static_cast<std::size_t>(velmora::StripRowBytes(f.width));
-      f.strip.assign(stride * static_cast<std::size_t>(f.height), 0);
-      for (int r = 0; r < f.height; ++r)
-        std::memcpy(&f.strip[static_cast<std::size_t>(f.height - 1 - r) * stride],
-                    &f.rows[static_cast<std::size_t>(r * f.width)],
-                    static_cast<std::size_t>(f.width));
-      const ColorMapObject* map =
-          image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
-      f.giflibColors.assign(256, GifColorType{0, 0, 0});
-      for (int c = 0; map != nullptr && c < map->ColorCount; ++c) {
-        f.colors.push_back((std::uint32_t{map->Colors[c].Red} << 16) |
-                           (std::uint32_t{map->Colors[c].Green} << 8) | map->Colors[c].Blue);
-        f.giflibColors[static_cast<std::size_t>(c)] = map->Colors[c];
-      }
-      GraphicsControlBlock gcb;
-      if (DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK)
-        f.transparentIndex = gcb.TransparentColor;
-      frames.push_back(std::move(f));
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    BenchFrame f;
+    f.width = image.ImageDesc.Width;
+    f.height = image.ImageDesc.Height;
+    if (f.width <= 0 || f.height <= 0) continue;
+    f.rows.assign(image.RasterBits, image.RasterBits + f.width * f.height);
+    const auto stride = static_cast<std::size_t>(velmora::StripRowBytes(f.width));
+    f.strip.assign(stride * static_cast<std::size_t>(f.height), 0);
+    for (int r = 0; r < f.height; ++r)
+      std::memcpy(&f.strip[static_cast<std::size_t>(f.height - 1 - r) * stride],
+                  &f.rows[static_cast<std::size_t>(r * f.width)],
+                  static_cast<std::size_t>(f.width));
+    const ColorMapObject* map =
+        image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    f.giflibColors.assign(256, GifColorType{0, 0, 0});
+    for (int c = 0; map != nullptr && c < map->ColorCount; ++c) {
+      f.colors.push_back((std::uint32_t{map->Colors[c].Red} << 16) |
+                         (std::uint32_t{map->Colors[c].Green} << 8) | map->Colors[c].Blue);
+      f.giflibColors[static_cast<std::size_t>(c)] = map->Colors[c];
     }
+    GraphicsControlBlock gcb;
+    if (DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK) f.transparentIndex = gcb.TransparentColor;
+    frames.push_back(std::move(f));
   }
+  int error = 0;
   DGifCloseFile(gif, &error);
   return frames;
 }
 
-const std::vector<BenchFrame>& FramesOf(const std::string& path) {
-  static std::map<std::string, std::vector<BenchFrame>> cache;
-  auto it = cache.find(path);
-  if (it == cache.end()) it = cache.emplace(path, LoadFrames(path)).first;
-  return it->second;
-}
-
-std::size_t EncodeOurs(const BenchFrame& f) {
+std::optional<std::vector<std::uint8_t>> EncodeWithVelmora(const BenchFrame& f) {
   velmora::EncoderInput in;
   in.width = f.width;
   in.height = f.height;
@@ -81,14 +77,27 @@ std::size_t EncodeOurs(const BenchFrame& f) {
   in.transparentIndex = static_cast<std::uint8_t>(std::max(f.transparentIndex, 0));
   in.strip = {f.strip, f.width, f.height};
   in.stripX = 0;
-  const auto file = velmora::EncodeFrameBytes(in);
-  return file ? file->size() : 0;
+  return velmora::EncodeFrameBytes(in);
 }
 
-int AppendToVector(GifFileType* gif, const GifByteType* data, int length) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
-  out->insert(out->end(), data, data + length);
-  return length;
+// Our file must decode with giflib to the frame's own indices, or the figures mean nothing.
+void CheckRoundTrip(const std::string& name, const std::vector<BenchFrame>& frames) {
+  for (const BenchFrame& f : frames) {
+    const auto file = EncodeWithVelmora(f);
+    velmora::bench::GifMemoryReader reader{};
+    GifFileType* gif = file ? velmora::bench::SlurpWithGiflib(*file, reader) : nullptr;
+    const bool same = gif != nullptr && gif->ImageCount == 1 &&
+                      std::equal(f.rows.begin(), f.rows.end(), gif->SavedImages[0].RasterBits);
+    int error = 0;
+    if (gif != nullptr) DGifCloseFile(gif, &error);
+    if (!same)
+      throw std::runtime_error("our encoding of " + name + " does not decode to its indices");
+  }
+}
+
+std::size_t EncodeOurs(const BenchFrame& f) {
+  const auto file = EncodeWithVelmora(f);
+  return file ? file->size() : 0;
 }
 
 // giflib's usual in-memory encoding: screen with a 256-entry global map, the graphic control
@@ -97,7 +106,7 @@ std::size_t EncodeGiflib(BenchFrame& f) {
   std::vector<std::uint8_t> out;
   out.reserve(4096);
   int error = 0;
-  GifFileType* gif = EGifOpen(&out, AppendToVector, &error);
+  GifFileType* gif = EGifOpen(&out, velmora::bench::AppendGifBytes, &error);
   if (gif == nullptr) return 0;
   ColorMapObject* map = GifMakeMapObject(256, f.giflibColors.data());
   bool ok = EGifPutScreenDesc(gif, f.width, f.height, 8, 0, map) == GIF_OK;
@@ -115,20 +124,19 @@ std::size_t EncodeGiflib(BenchFrame& f) {
   return ok ? out.size() : 0;
 }
 
+using FrameSet = std::vector<std::vector<BenchFrame>*>;
+
 template <bool kOurs>
-void BM_EncodeFrames(benchmark::State& state, const std::string& path) {
-  auto& frames = const_cast<std::vector<BenchFrame>&>(FramesOf(path));
-  if (frames.empty()) {
-    state.SkipWithError("no frames");
-    return;
-  }
+void BM_EncodeFrames(benchmark::State& state, FrameSet sets) {
   std::int64_t pixels = 0, fileBytes = 0;
   for (auto _ : state) {
-    for (BenchFrame& f : frames) {
-      const std::size_t size = kOurs ? EncodeOurs(f) : EncodeGiflib(f);
-      benchmark::DoNotOptimize(size);
-      pixels += static_cast<std::int64_t>(f.width) * f.height;
-      fileBytes += static_cast<std::int64_t>(size);
+    for (std::vector<BenchFrame>* frames : sets) {
+      for (BenchFrame& f : *frames) {
+        const std::size_t size = kOurs ? EncodeOurs(f) : EncodeGiflib(f);
+        benchmark::DoNotOptimize(size);
+        pixels += static_cast<std::int64_t>(f.width) * f.height;
+        fileBytes += static_cast<std::int64_t>(size);
+      }
     }
   }
   state.SetBytesProcessed(pixels);
@@ -136,30 +144,30 @@ void BM_EncodeFrames(benchmark::State& state, const std::string& path) {
       pixels ? static_cast<double>(fileBytes) / static_cast<double>(pixels) : 0.0;
 }
 
-// Registered while the program starts, one pair per corpus file, whichever file holds main().
+void Register(const std::string& label, const FrameSet& sets) {
+  benchmark::RegisterBenchmark(("Encode/velmora/" + label).c_str(), BM_EncodeFrames<true>, sets)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark(("Encode/giflib/" + label).c_str(), BM_EncodeFrames<false>, sets)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+// One pair per shared bench GIF (every frame encoded in turn) and one over the whole corpus.
 const bool kRegistered = [] {
-  std::vector<std::filesystem::path> files;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(VELMORA_TESTDATA_DIR "/gif-corpus", ec))
-    if (e.path().extension() == ".gif") files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  for (const auto& file : files) {
-    const std::string name = file.stem().string();
-    benchmark::RegisterBenchmark(("Encode/velmora/" + name).c_str(), BM_EncodeFrames<true>,
-                                 file.string());
-    benchmark::RegisterBenchmark(("Encode/giflib/" + name).c_str(), BM_EncodeFrames<false>,
-                                 file.string());
+  try {
+    static std::map<std::string, std::vector<BenchFrame>> framesByGif;
+    FrameSet corpus;
+    for (const velmora::bench::BenchGif& g : velmora::bench::BenchGifs()) {
+      std::vector<BenchFrame>& frames = framesByGif[g.name] = LoadFrames(g.bytes);
+      CheckRoundTrip(g.name, frames);
+      Register(g.name, {&frames});
+      if (!g.generated) corpus.push_back(&frames);
+    }
+    Register("corpus", corpus);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmora_bench: encode benchmarks: %s\n", e.what());
+    std::exit(1);
   }
   return true;
 }();
 
 }  // namespace
-
-// The benchmark program is shared by every area; this main steps aside for another file's.
-__attribute__((weak)) int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
