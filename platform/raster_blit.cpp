@@ -194,6 +194,52 @@ void FetchRow(const std::uint8_t* row, const int* cols, int n, const std::uint32
   }
 }
 
+// The same for a run of adjacent columns starting at x0 (every unscaled transfer): sequential
+// reads, a whole byte of 1-bit pixels at a time, with no column table to chase.
+void FetchRun(int bpp, const std::uint8_t* row, int x0, int n, const std::uint32_t* lut,
+              std::uint32_t* out) {
+  switch (bpp) {
+    case 1: {
+      const std::uint32_t zero = lut ? lut[0] : 0u;
+      const std::uint32_t one = lut ? lut[1] : 1u;
+      int k = 0;
+      int x = x0;
+      for (; k < n && (x & 7) != 0; ++k, ++x) out[k] = ((row[x >> 3] >> (7 - (x & 7))) & 1u) ? one : zero;
+      for (; k + 8 <= n; k += 8, x += 8) {
+        const unsigned byte = row[x >> 3];
+        for (int b = 0; b < 8; ++b) out[k + b] = ((byte >> (7 - b)) & 1u) ? one : zero;
+      }
+      for (; k < n; ++k, ++x) out[k] = ((row[x >> 3] >> (7 - (x & 7))) & 1u) ? one : zero;
+      return;
+    }
+    case 8: {
+      const std::uint8_t* p = row + x0;
+      if (lut) {
+        for (int k = 0; k < n; ++k) out[k] = lut[p[k]];
+      } else {
+        for (int k = 0; k < n; ++k) out[k] = p[k];
+      }
+      return;
+    }
+    case 24: {
+      const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x0) * 3;
+      for (int k = 0; k < n; ++k, p += 3) {
+        out[k] = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+      }
+      return;
+    }
+    default: {
+      const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x0) * 4;
+      for (int k = 0; k < n; ++k, p += 4) {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        out[k] = v & kRgbMask;
+      }
+      return;
+    }
+  }
+}
+
 void Fetch(int bpp, const std::uint8_t* row, const int* cols, int n, const std::uint32_t* lut,
            std::uint32_t* out) {
   switch (bpp) {
@@ -287,6 +333,7 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
   const bool rowCopy = rop == Rop::kSrcCopy && conv.identity && conv.targetBpp >= 8 &&
                        cols.Contiguous();
   const bool indexedTo32 = rop == Rop::kSrcCopy && conv.sourceBpp == 8 && conv.targetBpp == 32;
+  const bool run = n > 0 && cols.Contiguous();
   const std::uint32_t* lut = conv.indexedSource ? conv.native.data() : nullptr;
   s.values.resize(static_cast<std::size_t>(n));
   int fetchedRow = -1;
@@ -307,7 +354,11 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
     }
     // Enlarging repeats source rows; their values are fetched once.
     if (sy != fetchedRow) {
-      Fetch(conv.sourceBpp, srcRow, cols.nearest.data(), n, lut, s.values.data());
+      if (run) {
+        FetchRun(conv.sourceBpp, srcRow, cols.nearest[0], n, lut, s.values.data());
+      } else {
+        Fetch(conv.sourceBpp, srcRow, cols.nearest.data(), n, lut, s.values.data());
+      }
       if (!conv.indexedSource) ColoursToNative(conv.targetBpp, matcher, s.values.data(), n);
       fetchedRow = sy;
     }
