@@ -72,9 +72,13 @@ bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLimit, std::in
   const auto sourceAt = [&](std::int64_t j) { return sExt > 0 ? sPos + j : sPos - j; };
   for (std::int64_t t = lo; t < hi; ++t) {
     const std::int64_t i = traversal(t);
-    const std::int64_t s = sourceAt(MulDivFloor(2 * static_cast<std::uint64_t>(i) + 1,
-                                                static_cast<std::uint64_t>(ws),
-                                                2 * static_cast<std::uint64_t>(wd)));
+    // Equal extents map position i to i; the division is only needed when scaling (it costs as
+    // much as the rest of a small image's transfer).
+    const std::int64_t s =
+        ws == wd ? sourceAt(i)
+                 : sourceAt(MulDivFloor(2 * static_cast<std::uint64_t>(i) + 1,
+                                        static_cast<std::uint64_t>(ws),
+                                        2 * static_cast<std::uint64_t>(wd)));
     // The samples are monotonic in t, so the valid ones form one run.
     if (s < 0 || s >= sLimit) {
       if (!plan.nearest.empty()) break;
@@ -270,8 +274,10 @@ struct Conversion {
   std::array<std::uint32_t, 256> native{};  // source index -> target value
 };
 
+// `withColours` fills `colour` too, which only halftone resampling reads. Entries past the source
+// table map to 0, as a pixel value the table does not cover always has.
 void BuildConversion(const Bitmap& source, const Bitmap& target, PaletteMatcher* matcher,
-                     Conversion& c) {
+                     bool withColours, Conversion& c) {
   c.sourceBpp = source.BitsPerPixel();
   c.targetBpp = target.BitsPerPixel();
   c.indexedSource = c.sourceBpp <= 8;
@@ -279,11 +285,11 @@ void BuildConversion(const Bitmap& source, const Bitmap& target, PaletteMatcher*
   if (!c.indexedSource) return;
   const auto srcTable = source.ColorTable();
   const auto dstTable = target.ColorTable();
-  c.colour.fill(0);
-  for (std::size_t i = 0; i < srcTable.size(); ++i) c.colour[i] = srcTable[i] & kRgbMask;
+  const std::size_t entries = std::min<std::size_t>(srcTable.size(), c.native.size());
   bool identity = c.sourceBpp == c.targetBpp;
-  for (std::size_t i = 0; i < srcTable.size(); ++i) {
-    const RgbQuad colour = c.colour[i];
+  for (std::size_t i = 0; i < entries; ++i) {
+    const RgbQuad colour = srcTable[i] & kRgbMask;
+    if (withColours) c.colour[i] = colour;
     std::uint32_t v = colour;
     if (c.targetBpp == 8) {
       // An entry holding the same colour at the same index keeps its index: with identical tables
@@ -298,6 +304,10 @@ void BuildConversion(const Bitmap& source, const Bitmap& target, PaletteMatcher*
     c.native[i] = v;
     identity = identity && v == i;
   }
+  std::fill(c.native.begin() + static_cast<std::ptrdiff_t>(entries), c.native.end(), 0u);
+  if (withColours) {
+    std::fill(c.colour.begin() + static_cast<std::ptrdiff_t>(entries), c.colour.end(), 0u);
+  }
   c.identity = identity;
 }
 
@@ -311,6 +321,7 @@ void ColoursToNative(int targetBpp, PaletteMatcher* matcher, std::uint32_t* valu
 }
 
 struct Scratch {
+  Conversion conversion;  // 2 KiB of tables, kept rather than cleared for every transfer
   AxisPlan columns;
   AxisPlan rows;
   std::vector<std::uint32_t> values;
@@ -329,12 +340,23 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
   const AxisPlan& rows = s.rows;
   const int n = cols.Count();
   const int x0 = cols.first;
+  const int sx0 = cols.nearest[0];
   const int bytesPerPixel = conv.targetBpp / 8;
-  const bool rowCopy = rop == Rop::kSrcCopy && conv.identity && conv.targetBpp >= 8 &&
-                       cols.Contiguous();
+  const bool run = cols.Contiguous();
+  const bool rowCopy = rop == Rop::kSrcCopy && conv.identity && conv.targetBpp >= 8 && run;
   const bool indexedTo32 = rop == Rop::kSrcCopy && conv.sourceBpp == 8 && conv.targetBpp == 32;
-  const bool run = n > 0 && cols.Contiguous();
   const std::uint32_t* lut = conv.indexedSource ? conv.native.data() : nullptr;
+  // Unscaled, unmirrored columns between formats that need no colour matching go from source row
+  // to target row in one pass, with no row of intermediate values in between.
+  const RunConverter direct =
+      run && !rowCopy ? RunConverterFor(conv.sourceBpp, conv.targetBpp, rop) : nullptr;
+  if (direct) {
+    for (int k = 0; k < rows.Count(); ++k) {
+      direct(src.Row(rows.nearest[static_cast<std::size_t>(k)]), sx0, target.Row(rows.first + k),
+             x0, n, lut);
+    }
+    return;
+  }
   s.values.resize(static_cast<std::size_t>(n));
   int fetchedRow = -1;
   for (int k = 0; k < rows.Count(); ++k) {
@@ -343,7 +365,7 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
     std::uint8_t* dstRow = target.Row(rows.first + k);
     if (rowCopy) {
       std::memcpy(dstRow + static_cast<std::ptrdiff_t>(x0) * bytesPerPixel,
-                  srcRow + static_cast<std::ptrdiff_t>(cols.nearest[0]) * bytesPerPixel,
+                  srcRow + static_cast<std::ptrdiff_t>(sx0) * bytesPerPixel,
                   static_cast<std::size_t>(n) * static_cast<std::size_t>(bytesPerPixel));
       continue;
     }
@@ -355,7 +377,7 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
     // Enlarging repeats source rows; their values are fetched once.
     if (sy != fetchedRow) {
       if (run) {
-        FetchRun(conv.sourceBpp, srcRow, cols.nearest[0], n, lut, s.values.data());
+        FetchRun(conv.sourceBpp, srcRow, sx0, n, lut, s.values.data());
       } else {
         Fetch(conv.sourceBpp, srcRow, cols.nearest.data(), n, lut, s.values.data());
       }
@@ -511,8 +533,8 @@ bool Transfer(DeviceContext& targetDc, int x, int y, int cx, int cy, const Devic
       matcher.reset(new (std::nothrow) PaletteMatcher(target.ColorTable()));
       if (!matcher) return false;
     }
-    Conversion conv;
-    BuildConversion(source, target, matcher.get(), conv);
+    Conversion& conv = s.conversion;
+    BuildConversion(source, target, matcher.get(), halftone, conv);
     if (halftone) {
       RunHalftone(rows, target, conv, matcher.get(), rop, s);
     } else {

@@ -50,6 +50,15 @@ std::uint32_t NativeValueFor(const Bitmap& target, RgbQuad c);
 void StoreRow(int bitsPerPixel, Rop rop, std::uint8_t* row, int x0, const std::uint32_t* values,
               int n);
 
+// One pass over a run of adjacent columns: source pixels from column sx0 of `src` written straight
+// into columns x0 .. x0 + n - 1 of `dst` through the raster operation, with no row of
+// intermediate values. `lut` maps an indexed source's pixel to its target value; colour sources
+// pass their colours through. Null when the pair of formats has no such loop (8-bit targets, which
+// need colour matching, and colour sources into 1-bit targets).
+using RunConverter = void (*)(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int n,
+                              const std::uint32_t* lut);
+RunConverter RunConverterFor(int sourceBpp, int targetBpp, Rop rop);
+
 // Fills columns x0 .. x0 + n - 1 of `row` with one native value.
 void FillRow(int bitsPerPixel, std::uint8_t* row, int x0, int n, std::uint32_t value);
 

@@ -134,7 +134,148 @@ void StoreFor(int bitsPerPixel, std::uint8_t* row, int x0, const std::uint32_t* 
   }
 }
 
+// Source pixel x of a row as a target value: indexed pixels through `lut`, colours as they are.
+template <int Bpp>
+inline std::uint32_t SourceValue(const std::uint8_t* row, int x, const std::uint32_t* lut) {
+  if constexpr (Bpp == 1) return lut[(row[x >> 3] >> (7 - (x & 7))) & 1u];
+  if constexpr (Bpp == 8) return lut[row[x]];
+  if constexpr (Bpp == 24) {
+    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
+    return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+  }
+  if constexpr (Bpp == 32) {
+    std::uint32_t v;
+    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
+    return v & kRgbMask;
+  }
+  return 0;
+}
+
+// 24-bit targets: every pixel but the last is written as four bytes, the fourth being the next
+// pixel's first byte, which AND and OR leave as it was and a copy overwrites right after. The last
+// pixel is written byte by byte so the run never touches a byte past its end.
+template <int SrcBpp, Rop R>
+void RunToRgb24(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int n,
+                const std::uint32_t* lut) {
+  std::uint8_t* d = dst + static_cast<std::ptrdiff_t>(x0) * 3;
+  int k = 0;
+  for (; k + 1 < n; ++k, d += 3) {
+    const std::uint32_t v = SourceValue<SrcBpp>(src, sx0 + k, lut) & kRgbMask;
+    std::uint32_t out = v;
+    if constexpr (R != Rop::kSrcCopy) {
+      std::uint32_t old;
+      std::memcpy(&old, d, 4);
+      out = R == Rop::kSrcAnd ? old & (v | ~kRgbMask) : old | v;
+    }
+    std::memcpy(d, &out, 4);
+  }
+  if (k < n) {
+    const std::uint32_t old = d[0] | (d[1] << 8) | (static_cast<std::uint32_t>(d[2]) << 16);
+    const std::uint32_t v = Combine<R>(old, SourceValue<SrcBpp>(src, sx0 + k, lut));
+    d[0] = static_cast<std::uint8_t>(v);
+    d[1] = static_cast<std::uint8_t>(v >> 8);
+    d[2] = static_cast<std::uint8_t>(v >> 16);
+  }
+}
+
+// 32-bit targets keep the rule of StoreRgb32: a copy writes 0 into the fourth byte, AND and OR
+// leave it.
+template <int SrcBpp, Rop R>
+void RunToRgb32(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int n,
+                const std::uint32_t* lut) {
+  std::uint8_t* d = dst + static_cast<std::ptrdiff_t>(x0) * 4;
+  if constexpr (SrcBpp == 24) {
+    // Four-byte source reads too, except for the last pixel (its fourth byte may lie past the row).
+    const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(sx0) * 3;
+    int k = 0;
+    for (; k + 1 < n; ++k, d += 4, p += 3) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      v &= kRgbMask;
+      std::uint32_t out = v;
+      if constexpr (R != Rop::kSrcCopy) {
+        std::memcpy(&out, d, 4);
+        out = R == Rop::kSrcAnd ? out & (v | ~kRgbMask) : out | v;
+      }
+      std::memcpy(d, &out, 4);
+    }
+    sx0 += k;
+    n -= k;
+  }
+  for (int k = 0; k < n; ++k, d += 4) {
+    const std::uint32_t v = SourceValue<SrcBpp>(src, sx0 + k, lut) & kRgbMask;
+    std::uint32_t out = v;
+    if constexpr (R != Rop::kSrcCopy) {
+      std::memcpy(&out, d, 4);
+      out = R == Rop::kSrcAnd ? out & (v | ~kRgbMask) : out | v;
+    }
+    std::memcpy(d, &out, 4);
+  }
+}
+
+// 1-bit targets from indexed sources (whose table values are bits): whole target bytes are
+// gathered eight pixels at a time and combined in one operation.
+template <int SrcBpp, Rop R>
+void RunToMono(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int n,
+               const std::uint32_t* lut) {
+  const auto single = [&](int k) {
+    const int x = x0 + k;
+    std::uint8_t& byte = dst[x >> 3];
+    const auto mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
+    const std::uint32_t old = (byte & mask) ? 1u : 0u;
+    if (Combine<R>(old, SourceValue<SrcBpp>(src, sx0 + k, lut) & 1u)) {
+      byte = static_cast<std::uint8_t>(byte | mask);
+    } else {
+      byte = static_cast<std::uint8_t>(byte & ~mask);
+    }
+  };
+  int k = 0;
+  for (; k < n && ((x0 + k) & 7) != 0; ++k) single(k);
+  for (; k + 8 <= n; k += 8) {
+    unsigned bits = 0;
+    for (int b = 0; b < 8; ++b) bits = (bits << 1) | (SourceValue<SrcBpp>(src, sx0 + k + b, lut) & 1u);
+    std::uint8_t& byte = dst[(x0 + k) >> 3];
+    byte = static_cast<std::uint8_t>(Combine<R>(byte, bits));
+  }
+  for (; k < n; ++k) single(k);
+}
+
+template <Rop R>
+RunConverter ConverterForRop(int sourceBpp, int targetBpp) {
+  switch (targetBpp) {
+    case 1:
+      if (sourceBpp == 1) return RunToMono<1, R>;
+      if (sourceBpp == 8) return RunToMono<8, R>;
+      return nullptr;
+    case 24:
+      if (sourceBpp == 1) return RunToRgb24<1, R>;
+      if (sourceBpp == 8) return RunToRgb24<8, R>;
+      if (sourceBpp == 24) return RunToRgb24<24, R>;
+      return RunToRgb24<32, R>;
+    case 32:
+      if (sourceBpp == 1) return RunToRgb32<1, R>;
+      if (sourceBpp == 8) return RunToRgb32<8, R>;
+      if (sourceBpp == 24) return RunToRgb32<24, R>;
+      return RunToRgb32<32, R>;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
+
+RunConverter RunConverterFor(int sourceBpp, int targetBpp, Rop rop) {
+  if (sourceBpp != 1 && sourceBpp != 8 && sourceBpp != 24 && sourceBpp != 32) return nullptr;
+  switch (rop) {
+    case Rop::kSrcCopy:
+      return ConverterForRop<Rop::kSrcCopy>(sourceBpp, targetBpp);
+    case Rop::kSrcAnd:
+      return ConverterForRop<Rop::kSrcAnd>(sourceBpp, targetBpp);
+    case Rop::kSrcPaint:
+      return ConverterForRop<Rop::kSrcPaint>(sourceBpp, targetBpp);
+  }
+  return nullptr;
+}
 
 void StoreRow(int bitsPerPixel, Rop rop, std::uint8_t* row, int x0, const std::uint32_t* values,
               int n) {
