@@ -152,18 +152,43 @@ inline std::int64_t PaintCost(const platform::TestHost& host, const ucAniGIF& co
 // tests/robustness/hostile_sizes_test.cpp paints such files, once each.
 inline constexpr std::int64_t kUnpaintedAbovePixels = std::int64_t{8} << 20;
 
-// The paint cost of `gif`'s canvas as the parser alone sees it (no bitmap is made).
-inline std::int64_t ParsedPaintCost(std::span<const std::uint8_t> gif) {
+// What the parser alone (no bitmap made) says a GIF will cost: one paint's source pixels (the
+// canvas extent plus a per-row cost), and the pixels of the whole frame strip.
+struct ParsedCost {
+  std::int64_t paint = 0;
+  std::int64_t strip = 0;
+};
+
+inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
   GifDocument doc;
   doc.GifBytes.assign(gif.begin(), gif.end());
   BuildPowersOfTwo(doc);
   try {
-    if (ParseGif(doc) == 0) return 0;
+    if (ParseGif(doc) == 0) return {};
   } catch (const platform::RuntimeError&) {
-    return 0;
+    return {};
   }
   constexpr std::int64_t kRowCost = 64;
-  return (std::int64_t{doc.Header.CanvasWidth} + kRowCost) * doc.Header.CanvasHeight;
+  ParsedCost cost;
+  cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCost) * doc.Header.CanvasHeight;
+  std::int64_t stripWidth = 0;
+  std::int64_t stripHeight = 0;
+  for (const GifFrame& f : doc.Frames) {
+    stripWidth += f.Width;
+    stripHeight = std::max<std::int64_t>(stripHeight, f.Height);
+  }
+  cost.strip = stripWidth * stripHeight;
+  return cost;
+}
+
+// Under libFuzzer (coverage and sanitizers make every pixel some 30 times dearer) a GIF whose
+// strip and canvas together pass this many pixels is only parsed: zero-filling, mirroring and
+// encoding hundreds of megapixels would take the fuzzer's time without reaching new code. The
+// regression test and tests/robustness/hostile_sizes_test.cpp load such files in full.
+inline constexpr std::int64_t kFuzzWorkLimitPixels = std::int64_t{8} << 20;
+
+inline bool TooBigToFuzz(const ParsedCost& cost) {
+  return cost.paint + cost.strip > kFuzzWorkLimitPixels;
 }
 
 // Advances the clock through up to kMaxTicks timer firings (fewer for a big canvas): the deferred
@@ -184,7 +209,7 @@ inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control) {
 // reachable within the tick budget (canvas or direct mode, as the GIF decides), re-mirrors,
 // paints again, and encodes the current frame.
 inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options) {
-  const bool paint = ParsedPaintCost(gif) <= kUnpaintedAbovePixels;
+  const bool paint = ParsedCostOf(gif).paint <= kUnpaintedAbovePixels;
   platform::TestHost host(options.surfaceWidth, options.surfaceHeight,
                           paint && !options.designMode);
   bool ok = true;
@@ -223,11 +248,13 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
   return ok;
 }
 
-// Fuzz target 1: options bytes, then a GIF.
-inline bool RunLoadInput(std::span<const std::uint8_t> data) {
+// Fuzz target 1: options bytes, then a GIF. `underFuzzer` only parses GIFs TooBigToFuzz.
+inline bool RunLoadInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
   const LoadOptions options = DecodeLoadOptions(data);
   const std::size_t skip = std::min(data.size(), kLoadOptionBytes);
-  return LoadPaintEncode(data.subspan(skip), options);
+  const std::span<const std::uint8_t> gif = data.subspan(skip);
+  if (underFuzzer && TooBigToFuzz(ParsedCostOf(gif))) return true;
+  return LoadPaintEncode(gif, options);
 }
 
 // Fuzz target 2: the LZW decoder alone. Header (6 bytes):
@@ -297,26 +324,28 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   return ok;
 }
 
-// Fuzz target 3: a serialised property bag. A bag that parses must serialise to bytes that parse
-// again to the same serialisation; the control then restores itself from it (a 32 x 32 host in
-// run mode, or design mode for a huge canvas), animates, saves itself, and the saved bag must
-// round-trip too.
+// Fuzz target 3: a serialised property bag (`underFuzzer`: a GIF TooBigToFuzz is not loaded).
+// A bag that parses must serialise to bytes that parse again to the same serialisation; the
+// control then restores itself from it (a 32 x 32 host in run mode, or design mode for a huge
+// canvas), animates, saves itself, and the saved bag must round-trip too.
 inline bool BagRoundTrips(const platform::PropertyBag& bag) {
   const std::vector<std::uint8_t> once = bag.Contents();
   const std::optional<platform::PropertyBag> again = platform::PropertyBag::FromContents(once);
   return again && again->Contents() == once;
 }
 
-inline bool RunBagInput(std::span<const std::uint8_t> data) {
+inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
   std::optional<platform::PropertyBag> bag = platform::PropertyBag::FromContents(data);
   if (!bag) return true;
   bool ok = BagRoundTrips(*bag);
-  bool paint = true;
+  ParsedCost cost;
   Tolerating([&] {
     const platform::ByteArray gif =
         platform::ToByteArray(bag->ReadProperty("GIF", std::monostate{}));
-    paint = ParsedPaintCost(gif.bytes) <= kUnpaintedAbovePixels;
+    cost = ParsedCostOf(gif.bytes);
   });
+  if (underFuzzer && TooBigToFuzz(cost)) return ok;
+  const bool paint = cost.paint <= kUnpaintedAbovePixels;
   platform::TestHost host(32, 32, paint);
   {
     ucAniGIF control(host);
