@@ -96,8 +96,9 @@ void Tolerating(Step&& step) {
 }
 
 // Encodes the current frame the way the control's picture export does, from the strip in place,
-// and checks that the file it writes decodes again. False when the export broke a promise.
-inline bool EncodeCurrentFrame(const ucAniGIF& control) {
+// checks that the file it writes decodes again, and that the control's own export (AnimatedGIF)
+// gives a picture made of exactly those bytes. False when the export broke a promise.
+inline bool EncodeCurrentFrame(ucAniGIF& control) {
   const GifDocument& doc = control.Document();
   const std::int32_t current = control.CurrentFrame();
   if (current < 1 || current > doc.FrameCount() || !doc.FrameStrip.Bitmap) return true;
@@ -131,6 +132,8 @@ inline bool EncodeCurrentFrame(const ucAniGIF& control) {
     if (!picture || picture->Width() != frame.Width || picture->Height() != frame.Height) {
       return false;
     }
+    const platform::PictureRef exported = control.AnimatedGIF();
+    if (!exported || exported->SourceBytes() != *bytes) return false;
   }
   return true;
 }
@@ -242,7 +245,15 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
         RunAnimation(host, control);
       }
     }
-    if (loaded) ok = EncodeCurrentFrame(control) && ok;
+    if (loaded) {
+      ok = EncodeCurrentFrame(control) && ok;
+      // At design time the exported picture can be assigned back: it is a one-frame GIF.
+      const platform::PictureRef picture = control.AnimatedGIF();
+      if (picture && !host.UserMode()) {
+        Tolerating([&] { control.SetAnimatedGIF(picture); });
+        if (control.FrameCount() != 1) ok = false;
+      }
+    }
     host.Detach();
   }
   return ok;
