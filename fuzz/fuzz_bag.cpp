@@ -1,5 +1,5 @@
-// libFuzzer target: A serialised property bag: parse, round trip, restore a control from it, save it again.
-// The input layout is described at RunBagInput in fuzz/fuzz_entries.h.
+// libFuzzer target: A serialised property bag: parse, round trip, restore a control from it, save
+// it again. The input layout is described at RunBagInput in fuzz/fuzz_entries.h.
 
 #include <cstddef>
 #include <cstdint>

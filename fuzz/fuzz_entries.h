@@ -11,9 +11,9 @@
 // other exception escapes and fails the run.
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -113,7 +113,8 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
   input.width = frame.Width;
   input.height = frame.Height;
   input.colors = std::span<const std::uint32_t>(table.data(), 256);
-  input.colorCount = static_cast<std::int32_t>(std::min<std::uint32_t>(table[kColorCountEntry], 256));
+  input.colorCount =
+      static_cast<std::int32_t>(std::min<std::uint32_t>(table[kColorCountEntry], 256));
   input.transparent = frame.Transparent != 0;
   input.transparentIndex = frame.TransparentIndex;
   input.strip.bits = std::span<const std::uint8_t>(strip.Bits(), strip.SizeBytes());
@@ -317,8 +318,8 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   // The raw-stream decoder on the same bytes, into an exactly sized buffer with a guard after it.
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
   std::vector<std::uint8_t> out(pixels + kGuardBytes, kGuard);
-  const platform::LzwResult raw = platform::DecodeLzwStream(
-      blocks, minCodeSize, std::span<std::uint8_t>(out.data(), pixels));
+  const platform::LzwResult raw =
+      platform::DecodeLzwStream(blocks, minCodeSize, std::span<std::uint8_t>(out.data(), pixels));
   if (raw.pixels < 0 || raw.pixels > static_cast<std::int64_t>(pixels)) ok = false;
   for (std::size_t i = pixels; i < out.size(); ++i) {
     if (out[i] != kGuard) return false;

@@ -1,5 +1,5 @@
-// libFuzzer target: Options bytes, then a GIF: load, paint every frame, re-mirror, encode the current frame.
-// The input layout is described at RunLoadInput in fuzz/fuzz_entries.h.
+// libFuzzer target: options bytes, then a GIF: load, paint every frame, re-mirror, encode the
+// current frame. The input layout is described at RunLoadInput in fuzz/fuzz_entries.h.
 
 #include <cstddef>
 #include <cstdint>

@@ -88,8 +88,8 @@ TEST(FuzzEntries, LoadOptionsComeFromTheFirstFourBytes) {
 
 TEST(FuzzEntries, BagEntryAcceptsAValidBag) {
   // "VPB1", one entry "stretch" = 32-bit 0.
-  const std::vector<std::uint8_t> bag = {'V', 'P', 'B', '1', 1, 0, 0, 0, 7, 0, 's', 't', 'r',
-                                         'e', 't', 'c', 'h', 3, 0, 0, 0, 0};
+  const std::vector<std::uint8_t> bag = {'V', 'P', 'B', '1', 1,   0,   0, 0, 7, 0, 's',
+                                         't', 'r', 'e', 't', 'c', 'h', 3, 0, 0, 0, 0};
   ASSERT_TRUE(platform::PropertyBag::FromContents(bag).has_value());
   EXPECT_TRUE(fuzzing::RunBagInput(bag));
 }

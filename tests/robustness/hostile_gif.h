@@ -17,7 +17,7 @@ struct HostileGif {
   int top = 0;
   int width = 1;
   int height = 1;
-  int disposal = 0;       // written in a graphic control extension before each image when > 0
+  int disposal = 0;  // written in a graphic control extension before each image when > 0
   bool trailer = true;
 };
 

@@ -100,26 +100,45 @@ const HostileCase kCases[] = {
     {"30000 frames of 1 x 1", {1, 1, 30000, 0, 0, 1, 1}, 1, true, 30000},
     {"40000 frames of 1 x 1 stop at the frame limit", {1, 1, 40000, 0, 0, 1, 1}, 0, true, 32764},
     {"5000 frames of 200 x 200", {200, 200, 5000, 0, 0, 200, 200}, 4, true, 5000},
-    {"5000 frames of 200 x 200, restore to previous", {200, 200, 5000, 0, 0, 200, 200, 3}, 2,
-     true, 5000},
-    {"17 frames 65535 wide: a strip wider than any bitmap", {65535, 1, 17, 0, 0, 65535, 1}, 1,
-     false, 0},
-    {"32764 frames 65535 wide: a strip near 2^31 columns", {65535, 1, 32764, 0, 0, 65535, 1}, 1,
-     false, 0},
+    {"5000 frames of 200 x 200, restore to previous",
+     {200, 200, 5000, 0, 0, 200, 200, 3},
+     2,
+     true,
+     5000},
+    {"17 frames 65535 wide: a strip wider than any bitmap",
+     {65535, 1, 17, 0, 0, 65535, 1},
+     1,
+     false,
+     0},
+    {"32764 frames 65535 wide: a strip near 2^31 columns",
+     {65535, 1, 32764, 0, 0, 65535, 1},
+     1,
+     false,
+     0},
     // Unstretched: a stretched paint resamples all 268 million pixels (0.5 s a paint in a
     // release build, a minute under the sanitizers).
-    {"the largest strip the bitmap bound allows", {65535, 4096, 1, 0, 0, 65535, 4096}, 0, true,
-     1},
-    {"one row more than the bitmap bound allows", {65535, 4097, 1, 0, 0, 65535, 4097}, 1, false,
-     0},
+    {"the largest strip the bitmap bound allows", {65535, 4096, 1, 0, 0, 65535, 4096}, 0, true, 1},
+    {"one row more than the bitmap bound allows", {65535, 4097, 1, 0, 0, 65535, 4097}, 1, false, 0},
     {"65535 x 65535 screen, one 1 x 1 frame in its corner",
-     {65535, 65535, 1, 65534, 65534, 1, 1}, 1, true, 1},
+     {65535, 65535, 1, 65534, 65534, 1, 1},
+     1,
+     true,
+     1},
     {"65535 x 65535 screen, one 1 x 1 frame in its corner, unstretched",
-     {65535, 65535, 1, 65534, 65534, 1, 1}, 0, true, 1},
-    {"two corner frames need a 65535 x 65535 canvas", {65535, 65535, 2, 65534, 65534, 1, 1}, 1,
-     false, 0},
+     {65535, 65535, 1, 65534, 65534, 1, 1},
+     0,
+     true,
+     1},
+    {"two corner frames need a 65535 x 65535 canvas",
+     {65535, 65535, 2, 65534, 65534, 1, 1},
+     1,
+     false,
+     0},
     {"two corner frames restored to background need no canvas",
-     {65535, 65535, 2, 65534, 65534, 1, 1, 2}, 3, true, 2},
+     {65535, 65535, 2, 65534, 65534, 1, 1, 2},
+     3,
+     true,
+     2},
 };
 
 TEST(HostileSizes, LoadOrFailWithinTheMemoryBound) {
@@ -138,7 +157,8 @@ TEST(HostileSizes, LoadOrFailWithinTheMemoryBound) {
 
 // The in-process route the other tests take agrees with the child for a case that fails early.
 TEST(HostileSizes, HugeFrameFailsInProcessAndLeavesTheControlEmpty) {
-  const ChildReport report = LoadInThisProcess(BuildHostileGif({65535, 65535, 1, 0, 0, 65535, 65535}), 1);
+  const ChildReport report =
+      LoadInThisProcess(BuildHostileGif({65535, 65535, 1, 0, 0, 65535, 65535}), 1);
   EXPECT_EQ(report.loaded, 0);
   EXPECT_EQ(report.frames, 0);
 }
@@ -160,8 +180,8 @@ TEST(HostileSizes, CutsOfAManyFrameFileCountAtMostTheImagesBeforeTheCut) {
         ByteArrayArg::FromSpan(std::span<const std::uint8_t>(gif.data(), cut)));
     // An image is kept once its descriptor and code size byte are there: 10 bytes into it.
     const std::size_t whole = cut < kHeaderBytes ? 0 : (cut - kHeaderBytes) / kImageBytes;
-    const bool partial = cut >= kHeaderBytes &&
-                         (cut - kHeaderBytes) % kImageBytes >= 11 && whole < 12;
+    const bool partial =
+        cut >= kHeaderBytes && (cut - kHeaderBytes) % kImageBytes >= 11 && whole < 12;
     const auto expected = static_cast<std::int32_t>(std::min<std::size_t>(12, whole + partial));
     EXPECT_EQ(control.FrameCount(), expected);
     EXPECT_EQ(loaded, expected > 0);

@@ -120,9 +120,13 @@ void CheckPrefixes(const std::vector<GifFile>& files) {
   }
 }
 
-TEST(Truncation, EveryPrefixOfTheSuiteLoadsPaintsAndEncodes) { CheckPrefixes(ReadGifs("gif-suite")); }
+TEST(Truncation, EveryPrefixOfTheSuiteLoadsPaintsAndEncodes) {
+  CheckPrefixes(ReadGifs("gif-suite"));
+}
 
-TEST(Truncation, PrefixesOfTheCorpusLoadPaintAndEncode) { CheckPrefixes(ReadGifs("gif-corpus")); }
+TEST(Truncation, PrefixesOfTheCorpusLoadPaintAndEncode) {
+  CheckPrefixes(ReadGifs("gif-corpus"));
+}
 
 // Byte flips: 1 to 4 bytes of a file (below 16 KiB) replaced by random values, loaded, painted
 // and encoded. A fixed seed keeps the run the same every time.
