@@ -70,15 +70,27 @@ bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLimit, std::in
   const std::int64_t hi = std::min<std::int64_t>(rectLow + wd, tLimit);
   const auto traversal = [&](std::int64_t t) { return tExt > 0 ? t - tPos : tPos - t; };
   const auto sourceAt = [&](std::int64_t j) { return sExt > 0 ? sPos + j : sPos - j; };
-  for (std::int64_t t = lo; t < hi; ++t) {
+  if (ws == wd) {
+    // Equal extents map traversal position i to i, so the source is a + d * t with d = +-1 and
+    // the targets whose source lies inside the bitmap follow directly, without a search.
+    const std::int64_t d = (tExt > 0) == (sExt > 0) ? 1 : -1;
+    const std::int64_t a = sourceAt(traversal(0));
+    const std::int64_t first = std::max(lo, d > 0 ? -a : a - sLimit + 1);
+    const std::int64_t last = std::min(hi, d > 0 ? sLimit - a : a + 1);  // exclusive
+    if (first >= last) return false;
+    plan.first = static_cast<int>(first);
+    plan.nearest.resize(static_cast<std::size_t>(last - first));
+    std::int64_t v = a + d * first;
+    for (int& n : plan.nearest) {
+      n = static_cast<int>(v);
+      v += d;
+    }
+  }
+  for (std::int64_t t = ws == wd ? hi : lo; t < hi; ++t) {
     const std::int64_t i = traversal(t);
-    // Equal extents map position i to i; the division is only needed when scaling (it costs as
-    // much as the rest of a small image's transfer).
-    const std::int64_t s =
-        ws == wd ? sourceAt(i)
-                 : sourceAt(MulDivFloor(2 * static_cast<std::uint64_t>(i) + 1,
-                                        static_cast<std::uint64_t>(ws),
-                                        2 * static_cast<std::uint64_t>(wd)));
+    const std::int64_t s = sourceAt(MulDivFloor(2 * static_cast<std::uint64_t>(i) + 1,
+                                                static_cast<std::uint64_t>(ws),
+                                                2 * static_cast<std::uint64_t>(wd)));
     // The samples are monotonic in t, so the valid ones form one run.
     if (s < 0 || s >= sLimit) {
       if (!plan.nearest.empty()) break;
@@ -286,6 +298,13 @@ void BuildConversion(const Bitmap& source, const Bitmap& target, PaletteMatcher*
   const auto srcTable = source.ColorTable();
   const auto dstTable = target.ColorTable();
   const std::size_t entries = std::min<std::size_t>(srcTable.size(), c.native.size());
+  if (!withColours && c.targetBpp >= 24) {
+    // Colour targets take the colours themselves: one plain loop the compiler vectorises.
+    for (std::size_t i = 0; i < entries; ++i) c.native[i] = srcTable[i] & kRgbMask;
+    std::fill(c.native.begin() + static_cast<std::ptrdiff_t>(entries), c.native.end(), 0u);
+    c.identity = false;
+    return;
+  }
   bool identity = c.sourceBpp == c.targetBpp;
   for (std::size_t i = 0; i < entries; ++i) {
     const RgbQuad colour = srcTable[i] & kRgbMask;
