@@ -1,11 +1,39 @@
 #include "app/startup.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <chrono>
 
 namespace velmora::app {
+namespace {
+
+// Taken during static initialisation: the start-up clock when /proc cannot say better.
+const std::chrono::steady_clock::time_point kStaticInitTime = std::chrono::steady_clock::now();
+
+// The process's start in milliseconds since boot, from field 22 of /proc/self/stat (clock ticks
+// since boot, on the same clock as CLOCK_BOOTTIME); -1 when unreadable. The command name, field
+// 2, may hold spaces and parentheses, so the count starts after its last ')'.
+qint64 ProcessStartSinceBootMs() {
+  QFile file(QStringLiteral("/proc/self/stat"));
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray stat = file.readAll();
+  const qsizetype close = stat.lastIndexOf(')');
+  if (close < 0) return -1;
+  // After ")": field 3 (state) is the first; starttime is field 22, the 20th.
+  const QList<QByteArray> fields = stat.mid(close + 1).simplified().split(' ');
+  if (fields.size() < 20) return -1;
+  bool ok = false;
+  const qint64 ticks = fields[19].toLongLong(&ok);
+  const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+  if (!ok || ticks < 0 || ticksPerSecond <= 0) return -1;
+  return ticks * 1000 / ticksPerSecond;
+}
+
+}  // namespace
 
 void PrepareWebEngineEnvironment() {
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").trimmed();
@@ -16,6 +44,13 @@ void PrepareWebEngineEnvironment() {
     flags += flag;
   }
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+  // The view renders through Qt Quick. With its default (OpenGL) scene graph the whole window
+  // becomes an OpenGL-composited one, and every repaint of any widget in it, such as a decoration
+  // stepping a frame, re-composites all of it; without a GPU that is Mesa's software rasteriser
+  // at a few percent of a core while idle. Chromium already composites in software
+  // (--disable-gpu), so the software scene graph costs the page nothing and keeps the window a
+  // plain raster one that flushes only what changed. A user's own setting wins.
+  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", kQuickBackend);
   // Chromium's sandbox refuses to start as root (containers, CI); without this the page area
   // stays empty. A user's own setting wins.
   if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
@@ -46,6 +81,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
           .arg(QLatin1String(kDefaultStationHost)),
       QStringLiteral("HOST[:PORT]"), QString::fromLatin1(kDefaultStationHost));
   parser.addOption(host);
+  const QCommandLineOption reportStartup(
+      QStringLiteral("report-startup"),
+      QStringLiteral("Print the time from start until the station list is shown."));
+  parser.addOption(reportStartup);
   CommandLine result;
   if (!parser.parse(arguments)) {
     result.error = parser.errorText();
@@ -59,10 +98,26 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   result.stationHost = parser.value(host);
+  result.reportStartup = parser.isSet(reportStartup);
   if (!StationListUrl(result.stationHost).isValid()) {
     result.error = QStringLiteral("Not a HOST[:PORT]: %1").arg(result.stationHost);
   }
   return result;
+}
+
+qint64 MillisecondsSinceProcessStart() {
+  const qint64 startMs = ProcessStartSinceBootMs();
+  timespec now{};
+  if (startMs >= 0 && ::clock_gettime(CLOCK_BOOTTIME, &now) == 0) {
+    const qint64 nowMs = static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if (nowMs >= startMs) return nowMs - startMs;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - kStaticInitTime;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
+
+QString StartupReportLine(qint64 milliseconds) {
+  return QStringLiteral("startup: station list shown after %1 ms").arg(milliseconds);
 }
 
 }  // namespace velmora::app

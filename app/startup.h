@@ -1,6 +1,7 @@
 #pragma once
 // Start-up pieces shared by the app's main() and the end-to-end tests: the process environment
-// Qt WebEngine needs, and the one command-line setting, the station-list host.
+// Qt WebEngine needs, the command-line settings (the station-list host, the start-up report) and
+// the clock the start-up report reads.
 
 #include <QString>
 #include <QStringList>
@@ -23,9 +24,13 @@ inline constexpr const char* kChromiumFlags[] = {
     "--no-first-run",
 };
 
-// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (keeping flags already there) and,
-// when the process runs as root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before
-// QApplication exists.
+// Qt Quick's scene graph backend the web view renders with: the software one, so the window
+// stays a plain raster window (see PrepareWebEngineEnvironment).
+inline constexpr const char* kQuickBackend = "software";
+
+// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (keeping flags already there),
+// QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as root,
+// QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before QApplication exists.
 void PrepareWebEngineEnvironment();
 
 // The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp. An invalid or empty
@@ -34,11 +39,20 @@ QUrl StationListUrl(const QString& host);
 
 struct CommandLine {
   QString stationHost = QString::fromLatin1(kDefaultStationHost);
+  bool reportStartup = false;  // --report-startup: print StartupReportLine once the list shows
   QString error;  // non-empty when the arguments were refused; main prints it and exits 2
 };
 
-// Reads --station-host HOST[:PORT] (and Qt's --help/--version, which exit). `arguments`
-// includes the program name, as QCoreApplication::arguments() gives it.
+// Reads --station-host HOST[:PORT], --report-startup (and Qt's --help/--version, which exit).
+// `arguments` includes the program name, as QCoreApplication::arguments() gives it.
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// Milliseconds since this process started (the kernel's start time of the process, so the
+// dynamic loader and static initialisation count too); never negative.
+qint64 MillisecondsSinceProcessStart();
+
+// The line --report-startup prints (without the newline):
+// "startup: station list shown after N ms".
+QString StartupReportLine(qint64 milliseconds);
 
 }  // namespace velmora::app
