@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWindow>
 #include <algorithm>
@@ -124,6 +125,12 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   webBrowser1_->setObjectName(QStringLiteral("WebBrowser1"));
   webBrowser1_->setGeometry(kWebBrowser1Rect);
   QWebEnginePage* page = webBrowser1_->page();
+  // WebEngine lets scripts open windows without a click by default. Every new-window request
+  // becomes the player's station, so a page timer calling window.open would switch stations on
+  // its own, as often as it likes (a reconnect storm against the stream servers). With this off
+  // Chromium's pop-up blocker only lets through windows opened while the user clicks or presses
+  // a key, which is what every station link does.
+  page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
   connect(page, &QWebEnginePage::linkHovered, this, &Form1::WebBrowser1_StatusTextChange);
   connect(page, &QWebEnginePage::newWindowRequested, this, &Form1::WebBrowser1_NewWindow2);
 

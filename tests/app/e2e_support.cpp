@@ -16,6 +16,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace velmora::e2e {
 
@@ -96,11 +97,11 @@ QString ChildProcess::ReadLine(int timeoutMs) {
   return QString::fromUtf8(process_->readLine()).trimmed();
 }
 
-StationServer::StationServer(const QString& root) {
+StationServer::StationServer(const QString& root, quint16 port) {
   process_ = std::make_unique<ChildProcess>(
       QStringLiteral("python3"),
       QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/scripts/serve-stations.py"),
-                  QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--root"), root});
+                  QStringLiteral("--port"), QString::number(port), QStringLiteral("--root"), root});
   // "serving http://127.0.0.1:PORT/radio/tree.asp"
   const QString line = process_->ReadLine(10000);
   const QString prefix = QStringLiteral("serving http://127.0.0.1:");
@@ -112,7 +113,7 @@ QString StationServer::Host() const {
   return QStringLiteral("127.0.0.1:%1").arg(port_);
 }
 
-IcecastServer::IcecastServer() {
+IcecastServer::IcecastServer(int burstBytes) {
   if (!dir_.isValid()) return;
   port_ = FreePort();
   const QString path = dir_.path();
@@ -123,8 +124,8 @@ IcecastServer::IcecastServer() {
   <limits>
     <clients>20</clients><sources>4</sources><queue-size>524288</queue-size>
     <client-timeout>30</client-timeout><header-timeout>15</header-timeout>
-    <source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>
-    <burst-size>65535</burst-size>
+    <source-timeout>10</source-timeout><burst-on-connect>%4</burst-on-connect>
+    <burst-size>%5</burst-size>
   </limits>
   <authentication>
     <source-password>%1</source-password><relay-password>velmora-relay</relay-password>
@@ -145,7 +146,9 @@ IcecastServer::IcecastServer() {
 )")
                              .arg(QLatin1String(kSourcePassword))
                              .arg(port_)
-                             .arg(path);
+                             .arg(path)
+                             .arg(burstBytes > 0 ? 1 : 0)
+                             .arg(std::max(burstBytes, 0));
   QFile file(path + QStringLiteral("/icecast.xml"));
   if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) return;
   file.close();

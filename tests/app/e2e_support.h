@@ -47,10 +47,12 @@ class ChildProcess {
   qint64 pid_ = -1;
 };
 
-// scripts/serve-stations.py serving `root`/radio on a port it picks itself.
+// scripts/serve-stations.py serving `root`/radio on `port`, or on a port it picks itself when
+// `port` is 0. A fixed port lets a test take the server away and bring it back where the app
+// expects it.
 class StationServer {
  public:
-  explicit StationServer(const QString& root);
+  explicit StationServer(const QString& root, quint16 port = 0);
   bool Ok() const { return port_ != 0; }
   quint16 Port() const { return port_; }
   QString Host() const;  // "127.0.0.1:PORT"
@@ -64,7 +66,9 @@ class StationServer {
 class IcecastServer {
  public:
   static inline const char* const kSourcePassword = "velmora-source";
-  IcecastServer();
+  // `burstBytes` is what a new listener gets at once (0: no burst, it only gets the live
+  // stream, so a stalled source empties the player's cache within a second or two).
+  explicit IcecastServer(int burstBytes = 65535);
   bool Ok() const { return ok_; }
   quint16 Port() const { return port_; }
   QString StreamUrl(const QString& mount) const;
@@ -90,6 +94,8 @@ class ToneSource {
   // Starts ffmpeg and waits until the mount is up. False on failure.
   bool Start();
   void Stop();
+  // ffmpeg's PID while it runs, -1 otherwise (to pause it with SIGSTOP).
+  qint64 Pid() const { return process_ ? process_->Pid() : -1; }
 
  private:
   const IcecastServer& server_;
