@@ -264,8 +264,16 @@ RunConverter ConverterForRop(int sourceBpp, int targetBpp) {
 }
 
 // Given the first pixel of a run of n, copies the pixels written so far after themselves until
-// the run is full: a handful of block copies instead of a store per pixel.
+// the run is full: a handful of block copies instead of a store per pixel. Short runs (small
+// images) are cheaper stored pixel by pixel than through the calls.
 void FillByDoubling(std::uint8_t* d, int bytesPerPixel, int n) {
+  if (n < 64) {
+    for (int k = 1; k < n; ++k) {
+      std::memcpy(d + static_cast<std::ptrdiff_t>(k) * bytesPerPixel, d,
+                  static_cast<std::size_t>(bytesPerPixel));
+    }
+    return;
+  }
   const std::size_t total = static_cast<std::size_t>(n) * static_cast<std::size_t>(bytesPerPixel);
   std::size_t done = static_cast<std::size_t>(bytesPerPixel);
   while (done < total) {
