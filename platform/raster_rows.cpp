@@ -185,6 +185,35 @@ template <int SrcBpp, Rop R>
 void RunToRgb32(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int n,
                 const std::uint32_t* lut) {
   std::uint8_t* d = dst + static_cast<std::ptrdiff_t>(x0) * 4;
+  if constexpr (SrcBpp == 1) {
+    // Masks are mostly long stretches of one bit: a whole source byte of one value writes its
+    // eight pixels with one value, or nothing at all when it is AND with white or OR with black.
+    const std::uint32_t v0 = lut[0] & kRgbMask;
+    const std::uint32_t v1 = lut[1] & kRgbMask;
+    const auto put = [](std::uint8_t* p, std::uint32_t v) {
+      std::uint32_t out = v;
+      if constexpr (R != Rop::kSrcCopy) {
+        std::memcpy(&out, p, 4);
+        out = R == Rop::kSrcAnd ? out & (v | ~kRgbMask) : out | v;
+      }
+      std::memcpy(p, &out, 4);
+    };
+    constexpr std::uint32_t kUnchanging = R == Rop::kSrcAnd ? kRgbMask : 0u;
+    int k = 0;
+    for (; k < n && ((sx0 + k) & 7) != 0; ++k, d += 4) put(d, SourceValue<1>(src, sx0 + k, lut) & kRgbMask);
+    for (; k + 8 <= n; k += 8, d += 32) {
+      const unsigned byte = src[(sx0 + k) >> 3];
+      if (byte == 0 || byte == 0xFF) {
+        const std::uint32_t v = byte ? v1 : v0;
+        if (R != Rop::kSrcCopy && v == kUnchanging) continue;
+        for (int b = 0; b < 8; ++b) put(d + 4 * b, v);
+        continue;
+      }
+      for (int b = 0; b < 8; ++b) put(d + 4 * b, ((byte >> (7 - b)) & 1u) ? v1 : v0);
+    }
+    for (; k < n; ++k, d += 4) put(d, SourceValue<1>(src, sx0 + k, lut) & kRgbMask);
+    return;
+  }
   if constexpr (SrcBpp == 24) {
     // Four-byte source reads too, except for the last pixel (its fourth byte may lie past the row).
     const std::uint8_t* p = src + static_cast<std::ptrdiff_t>(sx0) * 3;
