@@ -29,6 +29,9 @@ RowSpan ClipToCanvas(const GifFrame& f, const platform::Bitmap& canvas) {
   span.top = std::clamp(f.Top, 0, canvas.Height());
   span.width = std::clamp(f.Width, 0, canvas.Width() - span.left);
   span.rows = std::clamp(f.Height, 0, canvas.Height() - span.top);
+  // A frame of zero width has no saved bytes (an empty buffer, whose data() may be null): it
+  // must not reach memcpy even with a length of 0.
+  if (span.width == 0) span.rows = 0;
   return span;
 }
 
