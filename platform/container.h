@@ -23,6 +23,11 @@ inline constexpr int kUnitPixels = 3;
 inline constexpr int kUnitContainerPosition = 9;
 inline constexpr int kUnitContainerSize = 10;
 
+// Twips in one unit of a scale code (0 and 3 pixels, 1 twips, 2 points, 4 characters, 5 inches,
+// 6 millimetres, 7 centimetres, 9 and 10 the container's units, which are twips here), for a
+// screen of `twipsPerPixel`. Other codes raise RuntimeError 5 with `source`.
+double TwipsPerUnit(int unit, bool vertical, double twipsPerPixel, std::string_view source);
+
 // Option of AsyncRead: fall back to the download cache when the network fails.
 inline constexpr std::uint32_t kAsyncReadCacheFallback = 0x80000;
 

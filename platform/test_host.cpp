@@ -35,27 +35,7 @@ std::string MouseLine(std::string_view name, std::int16_t button, std::int16_t s
 
 // Twips per unit; pixels and the surface's own scale are 15 twips.
 double TwipsPerUnit(int unit, bool vertical) {
-  switch (unit) {
-    case 0:
-    case kUnitPixels:
-      return kTwipsPerPixel;
-    case kUnitTwips:
-    case kUnitContainerPosition:
-    case kUnitContainerSize:
-      return 1.0;
-    case 2:
-      return 20.0;
-    case 4:
-      return vertical ? 240.0 : 120.0;
-    case 5:
-      return 1440.0;
-    case 6:
-      return 1440.0 / 25.4;
-    case 7:
-      return 1440.0 / 2.54;
-    default:
-      throw RuntimeError(kErrInvalidArgument, "TestHost", "Invalid procedure call or argument");
-  }
+  return platform::TwipsPerUnit(unit, vertical, kTwipsPerPixel, "TestHost");
 }
 
 double Convert(double value, int fromUnit, int toUnit, bool vertical) {

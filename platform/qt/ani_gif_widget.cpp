@@ -23,35 +23,13 @@ constexpr double kTwipsPerPixel = 1440.0 / 96.0;
 // The surface is clamped to this side; 8192 x 8192 x 4 bytes stays within the raster bound.
 constexpr int kMaxSurfaceSide = 8192;
 constexpr int kHitTestHit = 3;
-constexpr int kErrInvalidArgument = 5;
 constexpr int kMaxDrawStyle = 6;
 constexpr std::int16_t kMaxStockPointer = 15;
 constexpr std::int16_t kCustomPointer = 99;
 constexpr platform::ColorRef kSystemColorFlag = 0x80000000u;
 
 double TwipsPerUnit(int unit, bool vertical) {
-  switch (unit) {
-    case 0:
-    case platform::kUnitPixels:
-      return kTwipsPerPixel;
-    case platform::kUnitTwips:
-    case platform::kUnitContainerPosition:
-    case platform::kUnitContainerSize:
-      return 1.0;
-    case 2:
-      return 20.0;
-    case 4:
-      return vertical ? 240.0 : 120.0;
-    case 5:
-      return 1440.0;
-    case 6:
-      return 1440.0 / 25.4;
-    case 7:
-      return 1440.0 / 2.54;
-    default:
-      throw platform::RuntimeError(kErrInvalidArgument, "AniGifWidget",
-                                   "Invalid procedure call or argument");
-  }
+  return platform::TwipsPerUnit(unit, vertical, kTwipsPerPixel, "AniGifWidget");
 }
 
 int ClampSide(int side) { return std::clamp(side, 1, kMaxSurfaceSide); }
