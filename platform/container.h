@@ -50,6 +50,20 @@ class HostSurface {
   // Repaints at once: the container clears the surface to its background and runs the control's
   // paint notification before this returns.
   virtual void Refresh() = 0;
+  // Repaints the part [left, right) x [top, bottom) of the surface (pixels) at once: the
+  // container clears that part to its background and runs the control's paint notification
+  // with the surface's device context clipped to it (DeviceContext::SetClipRect), then takes the
+  // clip off again; the pixels outside keep what the last paint left. The paint notification
+  // runs even when the part is empty or lies outside the surface (a control may keep state
+  // between paints), with everything clipped away. A container that cannot keep its pixels
+  // between paints repaints everything, which is what this default does.
+  virtual void RefreshRect(int left, int top, int right, int bottom) {
+    (void)left;
+    (void)top;
+    (void)right;
+    (void)bottom;
+    Refresh();
+  }
 
   virtual bool Enabled() const = 0;
   virtual void SetEnabled(bool enabled) = 0;

@@ -81,6 +81,28 @@ Pen DeviceContext::SelectPen(Pen pen) { return std::exchange(pen_, pen); }
 
 Brush DeviceContext::SelectBrush(Brush brush) { return std::exchange(brush_, brush); }
 
+void DeviceContext::SetClipRect(int left, int top, int right, int bottom) {
+  hasClip_ = true;
+  clip_ = Rect{left, top, right, bottom};
+}
+
+void DeviceContext::ResetClip() {
+  hasClip_ = false;
+  clip_ = Rect{};
+}
+
+Rect raster_detail::WritableArea(const DeviceContext& dc) {
+  const Bitmap& bitmap = dc.Selected();
+  Rect area{0, 0, bitmap.Width(), bitmap.Height()};
+  if (!dc.HasClip()) return area;
+  const Rect clip = dc.ClipRect();
+  area.left = std::max(area.left, clip.left);
+  area.top = std::max(area.top, clip.top);
+  area.right = std::min(area.right, clip.right);
+  area.bottom = std::min(area.bottom, clip.bottom);
+  return area;
+}
+
 std::unique_ptr<DeviceContext> CreateCompatibleDC(const DeviceContext* /*model*/) {
   return std::make_unique<DeviceContext>();
 }
@@ -114,17 +136,17 @@ Brush GetStockBrush(int which) {
 
 namespace {
 
-// Clips (left, top)-(right, bottom) to the bitmap; false when nothing is left.
-bool ClipToBitmap(const Bitmap& bitmap, Rect& r) {
-  r.left = std::max(r.left, 0);
-  r.top = std::max(r.top, 0);
-  r.right = std::min(r.right, bitmap.Width());
-  r.bottom = std::min(r.bottom, bitmap.Height());
+// Cuts (left, top)-(right, bottom) to the writable area; false when nothing is left.
+bool ClipTo(const Rect& area, Rect& r) {
+  r.left = std::max(r.left, area.left);
+  r.top = std::max(r.top, area.top);
+  r.right = std::min(r.right, area.right);
+  r.bottom = std::min(r.bottom, area.bottom);
   return r.left < r.right && r.top < r.bottom;
 }
 
-void FillClipped(Bitmap& bitmap, Rect r, std::uint32_t native) {
-  if (!ClipToBitmap(bitmap, r)) return;
+void FillClipped(Bitmap& bitmap, const Rect& area, Rect r, std::uint32_t native) {
+  if (!ClipTo(area, r)) return;
   for (int y = r.top; y < r.bottom; ++y) {
     FillRow(bitmap.BitsPerPixel(), bitmap.Row(y), r.left, r.right - r.left, native);
   }
@@ -142,12 +164,14 @@ bool PenDraws(int style, long long n) {
   }
 }
 
-void DrawOutline(Bitmap& bitmap, const Rect& r, const Pen& pen) {
+// The pen pattern counts every outline pixel, clipped or not, so a clipped outline keeps the
+// dots where the whole outline has them.
+void DrawOutline(Bitmap& bitmap, const Rect& area, const Rect& r, const Pen& pen) {
   const std::uint32_t native = NativeValueFor(bitmap, RgbQuadFromColorRef(pen.color));
   long long n = 0;
   const auto plot = [&](int x, int y) {
-    if (PenDraws(pen.style, n++) && x >= 0 && y >= 0 && x < bitmap.Width() &&
-        y < bitmap.Height()) {
+    if (PenDraws(pen.style, n++) && x >= area.left && y >= area.top && x < area.right &&
+        y < area.bottom) {
       FillRow(bitmap.BitsPerPixel(), bitmap.Row(y), x, 1, native);
     }
   };
@@ -168,9 +192,10 @@ void DrawOutline(Bitmap& bitmap, const Rect& r, const Pen& pen) {
 
 bool FillRect(DeviceContext& dc, const Rect& rect, const Brush& brush) {
   Bitmap& bitmap = dc.Selected();
+  const Rect area = raster_detail::WritableArea(dc);
   Rect r = rect;
-  if (brush.hollow || !ClipToBitmap(bitmap, r)) return false;
-  FillClipped(bitmap, r, NativeValueFor(bitmap, RgbQuadFromColorRef(brush.color)));
+  if (brush.hollow || !ClipTo(area, r)) return false;
+  FillClipped(bitmap, area, r, NativeValueFor(bitmap, RgbQuadFromColorRef(brush.color)));
   return true;
 }
 
@@ -180,22 +205,23 @@ bool Rectangle(DeviceContext& dc, int left, int top, int right, int bottom) {
          std::max(top, bottom)};
   if (r.left == r.right || r.top == r.bottom) return false;
   Bitmap& bitmap = dc.Selected();
+  const Rect area = raster_detail::WritableArea(dc);
   const Pen& pen = dc.CurrentPen();
   const Brush& brush = dc.CurrentBrush();
   if (pen.style == kPenNull) {
     // Quirk kept from the classic interface: without a pen the filled area is one pixel narrower
     // and shorter than the rectangle.
     if (!brush.hollow) {
-      FillClipped(bitmap, Rect{r.left, r.top, r.right - 1, r.bottom - 1},
+      FillClipped(bitmap, area, Rect{r.left, r.top, r.right - 1, r.bottom - 1},
                   NativeValueFor(bitmap, RgbQuadFromColorRef(brush.color)));
     }
     return true;
   }
   if (!brush.hollow) {
-    FillClipped(bitmap, Rect{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
+    FillClipped(bitmap, area, Rect{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1},
                 NativeValueFor(bitmap, RgbQuadFromColorRef(brush.color)));
   }
-  DrawOutline(bitmap, r, pen);
+  DrawOutline(bitmap, area, r, pen);
   return true;
 }
 

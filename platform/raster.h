@@ -10,10 +10,10 @@
 //     Colours given to brushes, pens and system colours are 0x00BBGGRR (a "COLORREF").
 //   - A device context has exactly one bitmap selected; selecting returns the one selected
 //     before. A new context starts with its own 1 x 1 monochrome bitmap selected.
-//   - Transfers clip to both bitmaps. An 8-bit source is converted through its colour table; a
-//     1-bit source gives black (0) and white (1) through its own table; into a 1-bit target a
-//     colour maps to the nearer of black (0) and white (1); into an 8-bit target to the nearest
-//     entry of the target's colour table. A negative source width or height mirrors, also when
+//   - Transfers clip to both bitmaps, and to the target context's clip rectangle when it has one.
+//     An 8-bit source is converted through its colour table; a 1-bit source gives black (0) and
+//     white (1) through its own table; into a 1-bit target a colour maps to the nearer of black
+//     (0) and white (1); into an 8-bit target to the nearest entry of the target's colour table. A negative source width or height mirrors, also when
 //     source and target are the same bitmap.
 //   - "Nearer of black and white" is by RGB distance, which comes down to the sum of the three
 //     channels: 383 and above is white (1), below is black (0). An exact colour match always wins
@@ -159,6 +159,18 @@ class DeviceContext {
   Brush SelectBrush(Brush brush);  // returns the previous brush (initially solid white)
   const Brush& CurrentBrush() const { return brush_; }
 
+  // The clip rectangle, as a window system's clip region: while one is set, every operation that
+  // writes the selected bitmap through this context (BitBlt, StretchBlt, FillRect, Rectangle and
+  // anything built on them) writes only the pixels inside [left, right) x [top, bottom), and each
+  // of those gets exactly the value the unclipped operation gives it: a clipped stretch keeps the
+  // whole destination's source mapping and resampling, it only writes fewer pixels. Reading from
+  // the context as a source is never clipped. An empty or inverted rectangle clips everything
+  // away. A new context has no clip; the clip stays when another bitmap is selected.
+  void SetClipRect(int left, int top, int right, int bottom);
+  void ResetClip();
+  bool HasClip() const { return hasClip_; }
+  Rect ClipRect() const { return clip_; }  // as set; meaningful only while HasClip()
+
  private:
   std::unique_ptr<Bitmap> defaultBitmap_;
   Bitmap* selected_ = nullptr;
@@ -166,6 +178,8 @@ class DeviceContext {
   Point brushOrg_;
   Pen pen_;
   Brush brush_{false, 0xFFFFFF};
+  bool hasClip_ = false;
+  Rect clip_;
 };
 
 // A new memory context (the model context only decides compatibility and may be null).

@@ -54,11 +54,15 @@ struct AxisPlan {
 // negative extent -e covers p, p - 1, ..., p - e + 1 in that order (the origin is the first pixel
 // read or written, and the rectangle extends left of / above it). Target position i (0-based in
 // traversal order) samples source position floor((i + 1/2) * ws / wd), so equal extents map one
-// to one. Target pixels whose sample falls outside the source bitmap are not written; taps that
-// fall outside it are dropped (area averaging) or pulled to its edge (bilinear). Taps never reach
-// outside the source rectangle, so a band of the frame strip never bleeds into its neighbours.
-bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLimit, std::int64_t sPos,
-              std::int64_t sExt, std::int64_t sLimit, bool withTaps, AxisPlan& plan) {
+// to one. Only target coordinates in [tLow, tHigh) (the bitmap cut to the clip) are planned;
+// every sample and tap is a function of the traversal position alone, so a clipped plan gives
+// each remaining pixel exactly what the whole one does. Target pixels whose sample falls outside
+// the source bitmap are not written; taps that fall outside it are dropped (area averaging) or
+// pulled to its edge (bilinear). Taps never reach outside the source rectangle, so a band of the
+// frame strip never bleeds into its neighbours.
+bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLow, std::int64_t tHigh,
+              std::int64_t sPos, std::int64_t sExt, std::int64_t sLimit, bool withTaps,
+              AxisPlan& plan) {
   plan.nearest.clear();
   plan.tapStart.clear();
   plan.taps.clear();
@@ -66,8 +70,9 @@ bool PlanAxis(std::int64_t tPos, std::int64_t tExt, std::int64_t tLimit, std::in
   const std::int64_t ws = sExt < 0 ? -sExt : sExt;
   if (wd == 0 || ws == 0) return false;
   const std::int64_t rectLow = tExt > 0 ? tPos : tPos - wd + 1;
-  const std::int64_t lo = std::max<std::int64_t>(rectLow, 0);
-  const std::int64_t hi = std::min<std::int64_t>(rectLow + wd, tLimit);
+  const std::int64_t lo = std::max<std::int64_t>(rectLow, tLow);
+  const std::int64_t hi = std::min<std::int64_t>(rectLow + wd, tHigh);
+  if (lo >= hi) return false;
   const auto traversal = [&](std::int64_t t) { return tExt > 0 ? t - tPos : tPos - t; };
   const auto sourceAt = [&](std::int64_t j) { return sExt > 0 ? sPos + j : sPos - j; };
   if (ws == wd) {
@@ -527,8 +532,10 @@ bool Transfer(DeviceContext& targetDc, int x, int y, int cx, int cy, const Devic
   thread_local Scratch scratch;
   Scratch& s = scratch;
   try {
-    if (!PlanAxis(x, cx, target.Width(), xSrc, cxSrc, source.Width(), halftone, s.columns) ||
-        !PlanAxis(y, cy, target.Height(), ySrc, cySrc, source.Height(), halftone, s.rows)) {
+    const Rect area = WritableArea(targetDc);
+    if (!PlanAxis(x, cx, area.left, area.right, xSrc, cxSrc, source.Width(), halftone,
+                  s.columns) ||
+        !PlanAxis(y, cy, area.top, area.bottom, ySrc, cySrc, source.Height(), halftone, s.rows)) {
       return false;
     }
     int rowMin = 0;

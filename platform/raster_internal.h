@@ -59,6 +59,10 @@ using RunConverter = void (*)(const std::uint8_t* src, int sx0, std::uint8_t* ds
                               const std::uint32_t* lut);
 RunConverter RunConverterFor(int sourceBpp, int targetBpp, Rop rop);
 
+// The part of the context's selected bitmap that drawing may write: the whole bitmap, cut to the
+// clip rectangle when one is set. Empty (left >= right or top >= bottom) when nothing may be.
+Rect WritableArea(const DeviceContext& dc);
+
 // Fills columns x0 .. x0 + n - 1 of `row` with one native value.
 void FillRow(int bitsPerPixel, std::uint8_t* row, int x0, int n, std::uint32_t value);
 

@@ -159,6 +159,7 @@ void TestHost::AllocateSurface(int widthPx, int heightPx) {
   surface_ = std::move(bitmap);
   widthPx_ = widthPx;
   heightPx_ = heightPx;
+  surfaceHoldsPaint_ = false;
   ClearSurface();
 }
 
@@ -213,6 +214,31 @@ void TestHost::Resize(double widthTwips, double heightTwips) {
 void TestHost::Refresh() {
   ClearSurface();
   ++paintCount_;
+  surfaceHoldsPaint_ = true;
+  paintedBackground_ = background_;
+  if (control_ != nullptr) {
+    control_->Paint();
+  }
+}
+
+void TestHost::RefreshRect(int left, int top, int right, int bottom) {
+  if (!partialRepaints_ || !surfaceHoldsPaint_ || paintedBackground_ != background_) {
+    Refresh();
+    return;
+  }
+  const Rect part{std::max(left, 0), std::max(top, 0), std::min(right, widthPx_),
+                  std::min(bottom, heightPx_)};
+  ++paintCount_;
+  ++partialPaintCount_;
+  lastPartialRect_ = part;
+  // An empty part still runs the paint: the control may keep state between paints.
+  dc_->SetClipRect(part.left, part.top, part.right, part.bottom);
+  FillRect(*dc_, part, CreateSolidBrush(background_));
+  // The clip comes off even when the paint throws, so later paints are not cut short.
+  struct ClipReset {
+    DeviceContext& dc;
+    ~ClipReset() { dc.ResetClip(); }
+  } reset{*dc_};
   if (control_ != nullptr) {
     control_->Paint();
   }

@@ -8,8 +8,10 @@
 //     its brush is hollow, so an outline drawn by the control leaves the inside alone;
 //   - 15 twips per pixel; container position and size units (9, 10) are twips;
 //   - Refresh clears the surface to the background colour and runs the attached control's Paint
-//     before it returns; Resize reallocates the surface and runs the control's Resize before it
-//     returns;
+//     before it returns; RefreshRect clears only its rectangle and runs Paint with the device
+//     context clipped to it (or, when partial repaints are switched off or the surface does not
+//     hold the last paint, does what Refresh does); Resize reallocates the surface and runs the
+//     control's Resize before it returns;
 //   - timers run on a ManualClock, the host's own or one shared with other hosts (two controls
 //     on one form share one clock and one parent window);
 //   - PropertyChanged, AsyncRead, CancelAsyncRead and every event are recorded for inspection,
@@ -135,6 +137,11 @@ class TestHost final : public Container, public HostSurface {
   // the background, then the control's Resize runs.
   void Resize(double widthTwips, double heightTwips) override;
   void Refresh() override;
+  // Clears [left, right) x [top, bottom) (cut to the surface) to the background, clips the
+  // context to it, runs the control's Paint and takes the clip off. Falls back to Refresh when
+  // partial repaints are off, and when the surface no longer holds the last paint (it was
+  // reallocated, or the background changed since): then the pixels outside cannot be kept.
+  void RefreshRect(int left, int top, int right, int bottom) override;
 
   bool Enabled() const override { return enabled_; }
   void SetEnabled(bool enabled) override { enabled_ = enabled; }
@@ -156,9 +163,16 @@ class TestHost final : public Container, public HostSurface {
   // The colour Refresh and Resize clear to (0x00BBGGRR; default black).
   void SetBackground(ColorRef color) { background_ = color; }
   ColorRef Background() const { return background_; }
-  // Paints (Refresh calls) and resizes delivered so far.
+  // Paints (Refresh and RefreshRect calls) and resizes delivered so far.
   int PaintCount() const { return paintCount_; }
   int ResizeCount() const { return resizeCount_; }
+  // Of the paints, those that repainted only a part (RefreshRect without falling back), and the
+  // part the last of them repainted, cut to the surface (possibly empty).
+  int PartialPaintCount() const { return partialPaintCount_; }
+  Rect LastPartialRect() const { return lastPartialRect_; }
+  // Whether RefreshRect repaints only its rectangle (the default) or everything, like a
+  // container that cannot keep its pixels between paints.
+  void SetPartialRepaints(bool enabled) { partialRepaints_ = enabled; }
 
   // --- Notifications to the attached control (nothing happens when none is attached) ---
   void SendShow();
@@ -198,6 +212,12 @@ class TestHost final : public Container, public HostSurface {
   ColorRef background_ = 0;
   int paintCount_ = 0;
   int resizeCount_ = 0;
+  int partialPaintCount_ = 0;
+  Rect lastPartialRect_;
+  bool partialRepaints_ = true;
+  // True while the surface holds what the last paint left, cleared to `paintedBackground_`.
+  bool surfaceHoldsPaint_ = false;
+  ColorRef paintedBackground_ = 0;
 
   bool enabled_ = true;
   std::int16_t mousePointer_ = 0;
