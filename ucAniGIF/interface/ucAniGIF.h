@@ -13,6 +13,7 @@
 // where noted.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 #include "platform/picture.h"
 #include "ucAniGIF/document/gif_document.h"
 #include "ucAniGIF/render/callback_binding.h"
+#include "ucAniGIF/render/damage.h"
 
 namespace velmora {
 
@@ -183,6 +185,13 @@ class ucAniGIF final : public platform::UserControl, private TimerProcedures {
   void ReloadLoopsRemaining();
   void RaiseFrameChanged(std::int32_t frameIndex, bool viaTimer);
 
+  // --- Partial repaints (render/paint_handling.cpp) ---
+  // Repaints after the tick or the step moved from frame `previous` to CurrentFrame: only the
+  // damage (render/damage.h) when the last complete paint showed `previous` with the view
+  // unchanged since and CurrentFrame is `previous` + 1; otherwise everything (Refresh).
+  void RepaintAdvance(std::int32_t previous);
+  PaintView CurrentView(std::int32_t frame) const;
+
   // --- Helpers shared by the accessors ---
   // Mouse coordinates from surface pixels to container positions, rounded down.
   std::pair<float, float> ToContainerPosition(float x, float y) const;
@@ -216,6 +225,14 @@ class ucAniGIF final : public platform::UserControl, private TimerProcedures {
   // True from a first pass that leaves frames 2..n to the deferred-decoding timer until that
   // pass has run (or the document is reset).
   bool deferredDecodePending_ = false;
+
+  // The view of the last paint whose result equals a complete paint (a paint without a clip, or
+  // one of our own partial repaints); none when unknown. Dropped by every paint that starts, by
+  // the host's resize, and by every stop of the timer (a reset for a load, a pause, the deferred
+  // decoding pass), so that anything those bring about gets a complete repaint first.
+  std::optional<PaintView> shownView_;
+  // True while RepaintAdvance has the host repaint the damage.
+  bool partialRepaintRunning_ = false;
 };
 
 }  // namespace velmora

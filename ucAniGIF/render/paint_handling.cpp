@@ -38,15 +38,22 @@ class OwnResizeMark {
 // An offset so large that a drawing position passes 32 bits makes PaintFrame throw its overflow
 // error before it draws anything. Raised out of a paint notification (or out of a timer tick that
 // repaints) it would end a host that cannot take it, so the frame is simply not drawn.
+//
+// A clipped paint that is not our own partial repaint (a host repainting part of an exposed
+// window) leaves the surface outside its clip as it was, which need not be what a complete paint
+// of this frame shows: the view is then unknown until the next complete paint.
 void ucAniGIF::Paint() {
   platform::HostSurface& surface = Surface();
   platform::DeviceContext& dc = surface.Dc();
+  const bool equalsComplete = !dc.HasClip() || partialRepaintRunning_;
+  shownView_.reset();
   try {
     PaintFrame(doc_, state_, state_.CurrentFrame, dc,
                SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()});
   } catch (const platform::RuntimeError& error) {
     if (error.Number() != platform::kErrOverflow) throw;
   }
+  if (equalsComplete) shownView_ = CurrentView(state_.CurrentFrame);
   if (RunMode()) return;
   const platform::Pen previousPen =
       dc.SelectPen(platform::Pen{surface.DrawStyle(), ResolveColor(surface.ForeColor())});
@@ -61,6 +68,7 @@ void ucAniGIF::Paint() {
 // (number 11). Letting it reach the host would fault the host's resize, the Stretch setter or a
 // loader; instead the resize ends there, without scaling and without resizing the host.
 void ucAniGIF::Resize() {
+  shownView_.reset();  // the host may have reallocated or cleared the surface
   if (state_.CurrentFrame == 0 || doc_.Header.CanvasHeight < 0) return;
   platform::HostSurface& surface = Surface();
   std::int32_t w = RoundPixels(surface.ScaleWidth());
@@ -76,6 +84,31 @@ void ucAniGIF::Resize() {
   const double heightTwips = surface.ScaleY(h, platform::kUnitPixels, platform::kUnitTwips);
   const OwnResizeMark mark(doc_.Header);
   surface.Resize(widthTwips, heightTwips);
+}
+
+PaintView ucAniGIF::CurrentView(std::int32_t frame) const {
+  const platform::HostSurface& surface = Surface();
+  return ViewOf(doc_, state_, frame, SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()},
+                RunMode());
+}
+
+void ucAniGIF::RepaintAdvance(std::int32_t previous) {
+  platform::HostSurface& surface = Surface();
+  std::optional<platform::Rect> damage;
+  if (shownView_ && state_.CurrentFrame == previous + 1 && *shownView_ == CurrentView(previous)) {
+    damage = AdvanceDamage(doc_, state_, previous,
+                           SurfaceSize{surface.ScaleWidth(), surface.ScaleHeight()});
+  }
+  if (!damage) {
+    Refresh();
+    return;
+  }
+  struct RunningMark {
+    bool& running;
+    ~RunningMark() { running = false; }
+  } mark{partialRepaintRunning_};
+  partialRepaintRunning_ = true;
+  surface.RefreshRect(damage->left, damage->top, damage->right, damage->bottom);
 }
 
 // Every point is a hit, so mouse input arrives over transparent pixels too.

@@ -124,6 +124,19 @@ void DrawFrame(GifDocument& doc, const ControlState& state, std::int32_t index,
   }
 }
 
+DrawRect DirectDestination(const GifHeader& header, const ControlState& state, const GifFrame& f) {
+  const float sx = header.ScaleFactorX;
+  const float sy = header.ScaleFactorY;
+  return DrawRect{RoundToInt32(double{sx} * (std::int64_t{state.OffsetX} + f.Left)),
+                  RoundToInt32(double{sy} * (std::int64_t{state.OffsetY} + f.Top)),
+                  RoundToInt32(double{sx} * f.Width), RoundToInt32(double{sy} * f.Height)};
+}
+
+DrawRect CanvasDestination(const ControlState& state, SurfaceSize surface) {
+  return DrawRect{state.OffsetX, state.OffsetY, RoundToInt32(surface.scaleWidth),
+                  RoundToInt32(surface.scaleHeight)};
+}
+
 bool PaintFrame(GifDocument& doc, const ControlState& state, std::int32_t frameIndex,
                 platform::DeviceContext& target, SurfaceSize surface) {
   if (frameIndex < 1 || frameIndex > doc.FrameCount()) return false;
@@ -134,18 +147,14 @@ bool PaintFrame(GifDocument& doc, const ControlState& state, std::int32_t frameI
 
   if (!doc.CompositeCanvas.Bitmap) {
     // Direct mode: the offsets are scaled together with the frame position.
-    const DrawRect dest{
-        RoundToInt32(double{sx} * (std::int64_t{state.OffsetX} + f.Left)),
-        RoundToInt32(double{sy} * (std::int64_t{state.OffsetY} + f.Top)),
-        RoundToInt32(double{sx} * f.Width), RoundToInt32(double{sy} * f.Height)};
-    DrawFrame(doc, state, frameIndex, target, true, stretched, dest);
+    DrawFrame(doc, state, frameIndex, target, true, stretched,
+              DirectDestination(doc.Header, state, f));
     return true;
   }
 
   // Canvas mode: compose unscaled, then draw the whole canvas over the surface's inner size with
   // unscaled offsets.
-  const DrawRect surfaceDest{state.OffsetX, state.OffsetY, RoundToInt32(surface.scaleWidth),
-                             RoundToInt32(surface.scaleHeight)};
+  const DrawRect surfaceDest = CanvasDestination(state, surface);
   RestoreBuffers buffers;
   ComposeFrame(doc, frameIndex, false, buffers);
   DrawFrame(doc, state, frameIndex, *doc.CompositeCanvas.DC, false, false,

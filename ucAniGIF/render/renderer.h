@@ -34,6 +34,12 @@ struct SurfaceSize {
 bool PaintFrame(GifDocument& doc, const ControlState& state, std::int32_t frameIndex,
                 platform::DeviceContext& target, SurfaceSize surface);
 
+// Where PaintFrame draws in direct mode (frame `f` on the surface, offsets scaled with the
+// position) and in canvas mode (the whole canvas at the unscaled offsets over the surface's
+// rounded inner size). Throw RuntimeError 6 when a rounded value passes 32 bits.
+DrawRect DirectDestination(const GifHeader& header, const ControlState& state, const GifFrame& f);
+DrawRect CanvasDestination(const ControlState& state, SurfaceSize surface);
+
 // Draws frame `index`'s band (index > 0) or the whole canvas (index < 0) onto `dest`.
 // `targetIsSurface` decides whether the solid background may be painted (from (0, 0) to the
 // scaled canvas size, ignoring the offsets, when SolidBkgColorUsed). Loads colour tables into the

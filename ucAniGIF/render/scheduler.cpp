@@ -54,6 +54,7 @@ bool ucAniGIF::SetAnimationTimer(std::int32_t mode) {
   platform::TimerService& timers = container_.Timers();
   if (mode == kTimerStop) {
     ++timerGeneration_;
+    shownView_.reset();
     // A design-time instance never set a timer, so it makes no platform call. Killing also when
     // the host has switched to design mode since the timer was set keeps a timer from outliving
     // the binding the reset is about to release.
@@ -131,7 +132,7 @@ void ucAniGIF::OnAnimationTick(std::uintptr_t window, std::uint32_t /*message*/,
     }
   }
 
-  Refresh();
+  RepaintAdvance(previous);
   RaiseFrameChanged(previous, true);
 
   if (timerGeneration_ != generation) {
@@ -182,13 +183,18 @@ void ucAniGIF::SetAction(std::int32_t Act) {
       SetAnimationTimer(kTimerStop);
       state_.Action = 2;
       return;
-    case 3:  // step, without loop counting
+    case 3: {  // step, without loop counting
+      // Stopping the timer changes nothing on the surface, so the step may repaint partially.
+      const std::optional<PaintView> shown = shownView_;
+      const std::int32_t previous = state_.CurrentFrame;
       SetAnimationTimer(kTimerStop);
-      state_.CurrentFrame = state_.CurrentFrame >= doc_.FrameCount() ? 1 : state_.CurrentFrame + 1;
+      shownView_ = shown;
+      state_.CurrentFrame = previous >= doc_.FrameCount() ? 1 : previous + 1;
       state_.Action = 2;
-      Refresh();
+      RepaintAdvance(previous);
       RaiseFrameChanged(state_.CurrentFrame, false);
       return;
+    }
     case 4:  // restart
       SetAnimationTimer(kTimerStop);
       ReloadLoopsRemaining();
