@@ -24,6 +24,13 @@
 // touched. Bits are refilled 56+ at a time with one unaligned 64-bit load while at least 8 input
 // bytes remain; near the end of the data a byte-wise refill takes over, so nothing is read past
 // the input. Sub-block framing is removed up front into another scratch buffer.
+//
+// Small images make the per-call set-up count as much as the decoding itself, so nothing is set
+// up twice on a thread: the code table lives in the thread's workspace beside the scratch, and
+// its literal entries (and the literal bytes in front of the output) are written once and only
+// redone where an earlier call's string entries overwrote them. The first code after a clear
+// is decoded apart from the others, so the loop that does nearly all the work never asks whether
+// there is a previous code.
 
 namespace velmora::platform {
 namespace {
@@ -69,14 +76,13 @@ void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t n) {
 class BitReader {
  public:
   explicit BitReader(std::span<const std::uint8_t> data)
-      : data_(data.data()),
-        size_(data.size()),
-        fastLimit_(data.size() >= 8 ? data.size() - 8 : 0),
-        hasFast_(data.size() >= 8) {}
+      : data_(data.data()), size_(data.size()), fastEnd_(data.size() >= 8 ? data.size() - 7 : 0) {}
 
-  // Makes at least `need` bits available; false when the data ends first.
+  // Makes at least `need` bits available; false when the data ends first. A refill tops the
+  // buffer up to 56 bits or more, enough for four 12-bit codes, so most calls only compare.
   bool Fill(unsigned need) {
-    if (hasFast_ && pos_ <= fastLimit_) [[likely]] {
+    if (count_ >= need) return true;
+    if (pos_ < fastEnd_) [[likely]] {
       bits_ |= LoadLittleEndian64(data_ + pos_) << count_;
       pos_ += (63 - count_) >> 3;
       count_ |= 56;
@@ -99,8 +105,7 @@ class BitReader {
  private:
   const std::uint8_t* data_;
   std::size_t size_;
-  std::size_t fastLimit_;
-  bool hasFast_;
+  std::size_t fastEnd_;  // positions below it have 8 bytes to load
   std::size_t pos_ = 0;
   std::uint64_t bits_ = 0;
   unsigned count_ = 0;
@@ -117,6 +122,17 @@ std::int64_t MaxOutputFor(std::size_t codeBytes, int minCodeSize) {
   return codes * (codes + 1) / 2;
 }
 
+// The code table: entry i is its string's offset from the scratch base in the low 32 bits and
+// its length above them, so one load gives both. The clear and end codes have length 0, which
+// sends them off the path of string codes without a comparison of their own. One slot past the
+// 4096 entries takes the entry a full table would add, so the loop adds without asking whether
+// there is room.
+using CodeEntry = std::uint64_t;
+constexpr CodeEntry kLengthOne = CodeEntry{1} << 32;
+struct CodeTable {
+  std::array<CodeEntry, kTableSize + 1> entries;
+};
+
 // Buffers reused by the calls on one thread. Fresh megabytes for every image would cost more in
 // page faults than the decoding itself; anything above kKeepBytes is given back after the call,
 // so a huge image does not pin its scratch for the thread's lifetime.
@@ -124,9 +140,33 @@ class Workspace {
  public:
   static constexpr std::size_t kKeepBytes = std::size_t{8} << 20;
 
-  // Null when the memory cannot be had.
-  std::uint8_t* Pixels(std::size_t n) { return Reserve(pixels_, pixelsSize_, n); }
+  // Null when the memory cannot be had. A new pixel buffer has no literal bytes yet.
+  std::uint8_t* Pixels(std::size_t n) {
+    if (n > pixelsSize_) literalBytes_ = 0;
+    return Reserve(pixels_, pixelsSize_, n);
+  }
   std::uint8_t* Codes(std::size_t n) { return Reserve(codes_, codesSize_, n); }
+
+  // The code table with literal entries 0 .. clear-1 and the clear and end entries in place, and
+  // the literal bytes 0 .. clear-1 at the start of `base` (the pixel buffer). Null when the table
+  // cannot be had. The decoding that follows may overwrite entries from clear + 2 on, which the
+  // next call redoes if it needs them as literals.
+  CodeTable* TableWithLiterals(unsigned clear, std::uint8_t* base) {
+    if (!table_) {
+      table_.reset(new (std::nothrow) CodeTable);
+      if (!table_) return nullptr;
+      literalEntries_ = 0;
+    }
+    for (unsigned i = literalBytes_; i < clear; ++i) {
+      base[i] = static_cast<std::uint8_t>(i);  // literals above 255 keep their low byte
+    }
+    literalBytes_ = std::max(literalBytes_, clear);
+    for (unsigned i = literalEntries_; i < clear; ++i) table_->entries[i] = kLengthOne | i;
+    table_->entries[clear] = 0;
+    table_->entries[clear + 1] = 0;
+    literalEntries_ = clear;
+    return table_.get();
+  }
 
   void Trim() {
     if (pixelsSize_ > kKeepBytes) Release(pixels_, pixelsSize_);
@@ -153,6 +193,9 @@ class Workspace {
   std::size_t pixelsSize_ = 0;
   std::unique_ptr<std::uint8_t[]> codes_;
   std::size_t codesSize_ = 0;
+  std::unique_ptr<CodeTable> table_;
+  unsigned literalBytes_ = 0;    // bytes 0 .. literalBytes_-1 of pixels_ hold 0, 1, 2, ...
+  unsigned literalEntries_ = 0;  // table entries 0 .. literalEntries_-1 are literals
 };
 
 thread_local Workspace tWorkspace;
@@ -161,14 +204,20 @@ struct Scratch {
   std::uint8_t* base = nullptr;  // literal area, then the decoded pixels
   std::uint8_t* out = nullptr;   // decoded pixels start here
   std::int64_t capacity = 0;     // pixels the decoder may produce
+  CodeTable* table = nullptr;
 };
 
 // Null base when there is no memory for it.
 Scratch MakeScratch(std::int64_t wanted, std::size_t codeBytes, int minCodeSize) {
   Scratch s;
   s.capacity = std::min({wanted, kMaxPixels, MaxOutputFor(codeBytes, minCodeSize)});
-  s.base = tWorkspace.Pixels(kLiteralArea + static_cast<std::size_t>(s.capacity) + kTailSlack);
-  if (s.base != nullptr) s.out = s.base + kLiteralArea;
+  std::uint8_t* base =
+      tWorkspace.Pixels(kLiteralArea + static_cast<std::size_t>(s.capacity) + kTailSlack);
+  if (base == nullptr) return s;
+  s.table = tWorkspace.TableWithLiterals(1u << minCodeSize, base);
+  if (s.table == nullptr) return s;
+  s.base = base;
+  s.out = base + kLiteralArea;
   return s;
 }
 
@@ -177,75 +226,83 @@ Scratch MakeScratch(std::int64_t wanted, std::size_t codeBytes, int minCodeSize)
 LzwResult DecodeIntoScratch(std::span<const std::uint8_t> codes, int minCodeSize,
                             std::int64_t wanted, const Scratch& scratch) {
   std::uint8_t* const base = scratch.base;
+  CodeEntry* const table = scratch.table->entries.data();
   const unsigned clear = 1u << minCodeSize;
   const unsigned end = clear + 1;
-
-  std::array<std::uint32_t, kTableSize> start;
-  std::array<std::uint16_t, kTableSize> length;
-  for (unsigned i = 0; i < clear; ++i) {
-    base[i] = static_cast<std::uint8_t>(i);  // literals above 255 keep their low byte
-    start[i] = i;
-    length[i] = 1;
-  }
-
   const unsigned firstWidth = static_cast<unsigned>(minCodeSize) + 1;
-  unsigned width = firstWidth;
-  unsigned mask = (1u << width) - 1;
-  unsigned next = clear + 2;
-  unsigned growAt = 1u << width;
-  std::uint32_t prevStart = 0;
-  std::uint32_t prevLength = 0;  // 0: no previous code since the start or the last clear
 
   std::uint8_t* const out = scratch.out;
   std::uint8_t* d = out;
   std::uint8_t* const outEnd = out + scratch.capacity;
   BitReader reader(codes);
-  auto written = [&] { return std::min<std::int64_t>(d - out, scratch.capacity); };
+  const auto stop = [&](LzwStatus status) {
+    return LzwResult{status, std::min<std::int64_t>(d - out, scratch.capacity)};
+  };
 
   while (d < outEnd) {
-    if (!reader.Fill(width)) {
-      return {LzwStatus::kTruncated, written()};
-    }
-    const unsigned code = reader.Take(width, mask);
-    std::uint32_t n;
-    if (code < next && code - clear >= 2) [[likely]] {
-      n = length[code];
-      CopyString(d, base + start[code], n);
-    } else if (code == clear) {
-      width = firstWidth;
-      mask = (1u << width) - 1;
-      next = clear + 2;
-      growAt = 1u << width;
-      prevLength = 0;
-      continue;
-    } else if (code == end) {
-      return {LzwStatus::kEndCodeEarly, written()};
-    } else if (code == next && prevLength != 0) {
-      // The code being defined right now: the previous string plus its own first byte.
-      n = prevLength + 1;
-      CopyString(d, base + prevStart, prevLength);
-      d[prevLength] = base[prevStart];
-    } else {
-      return {LzwStatus::kInvalidCode, written()};
-    }
+    // Start of the data or a clear code: the table holds the literals only.
+    unsigned width = firstWidth;
+    unsigned mask = (1u << width) - 1;
+    unsigned next = clear + 2;
+    unsigned growAt = 1u << width;
+    // Reached when `next` gets to 2^width. Below 12 bits the code widens; at 12 bits the table
+    // is full and stays full until the next clear: later entries go to the spare slot.
+    const auto grow = [&] {
+      if (width < kMaxCodeBits) {
+        ++width;
+        mask = (1u << width) - 1;
+        growAt <<= 1;
+      } else {
+        next = kTableSize;
+      }
+    };
 
-    // A full table stays full until the next clear code.
-    if (prevLength != 0 && next < kTableSize) {
-      start[next] = prevStart;
-      length[next] = static_cast<std::uint16_t>(prevLength + 1);
+    unsigned code = clear;
+    while (code == clear) {
+      if (!reader.Fill(width)) return stop(LzwStatus::kTruncated);
+      code = reader.Take(width, mask);
+    }
+    if (code == end) return stop(LzwStatus::kEndCodeEarly);
+    // No string entry exists yet, so anything but a literal is beyond the table.
+    if (code > clear) return stop(LzwStatus::kInvalidCode);
+    *d = base[code];
+    // The previous code's string (offset and length), ready to become the next entry.
+    CodeEntry previous = kLengthOne | static_cast<std::uint32_t>(d - base);
+    ++d;
+    // With literal width 1 the very first code already fills the 2-bit range, so the width grows
+    // before any entry is added (">=" rather than "=="), as giflib does.
+    if (next >= growAt) grow();
+
+    while (d < outEnd) {
+      if (!reader.Fill(width)) return stop(LzwStatus::kTruncated);
+      code = reader.Take(width, mask);
+      std::uint32_t n;
+      if (code < next) [[likely]] {
+        const CodeEntry entry = table[code];
+        n = static_cast<std::uint32_t>(entry >> 32);
+        if (n == 0) [[unlikely]] {
+          if (code == clear) break;
+          return stop(LzwStatus::kEndCodeEarly);
+        }
+        CopyString(d, base + static_cast<std::uint32_t>(entry), n);
+      } else if (code == next) {
+        // The code being defined right now: the previous string plus its own first byte.
+        const auto prevStart = static_cast<std::uint32_t>(previous);
+        const auto prevLength = static_cast<std::uint32_t>(previous >> 32);
+        n = prevLength + 1;
+        CopyString(d, base + prevStart, prevLength);
+        d[prevLength] = base[prevStart];
+      } else {
+        return stop(LzwStatus::kInvalidCode);
+      }
+      table[next] = previous + kLengthOne;
       ++next;
+      // The next code may name entry `next` (the one it defines itself), so the width must
+      // reach it.
+      if (next >= growAt) [[unlikely]] grow();
+      previous = (CodeEntry{n} << 32) | static_cast<std::uint32_t>(d - base);
+      d += n;
     }
-    // The next code may name entry `next` (the one it defines itself), so the width must reach
-    // it. With literal width 1 the very first entry already needs a wider code; ">=" rather than
-    // "==" catches that case, as giflib does.
-    if (next >= growAt && width < kMaxCodeBits) {
-      ++width;
-      mask = (1u << width) - 1;
-      growAt <<= 1;
-    }
-    prevStart = static_cast<std::uint32_t>(d - base);
-    prevLength = n;
-    d += n;
   }
   // The capacity is below `wanted` only when the data cannot fill the image (or past kMaxPixels).
   if (scratch.capacity < wanted) {
