@@ -232,6 +232,21 @@ void RunToRgb32(const std::uint8_t* src, int sx0, std::uint8_t* dst, int x0, int
     sx0 += k;
     n -= k;
   }
+  if constexpr (SrcBpp == 8 && R == Rop::kSrcCopy) {
+    // Every unscaled frame paint in direct mode lands here. The table holds target values,
+    // which for a colour target are colours with a zero fourth byte already, so a copy is one
+    // look-up and one store a pixel, unrolled by hand into independent look-ups.
+    const std::uint8_t* s = src + sx0;
+    int k = 0;
+    for (; k + 4 <= n; k += 4, d += 16) {
+      std::memcpy(d, &lut[s[k]], 4);
+      std::memcpy(d + 4, &lut[s[k + 1]], 4);
+      std::memcpy(d + 8, &lut[s[k + 2]], 4);
+      std::memcpy(d + 12, &lut[s[k + 3]], 4);
+    }
+    for (; k < n; ++k, d += 4) std::memcpy(d, &lut[s[k]], 4);
+    return;
+  }
   for (int k = 0; k < n; ++k, d += 4) {
     const std::uint32_t v = SourceValue<SrcBpp>(src, sx0 + k, lut) & kRgbMask;
     std::uint32_t out = v;
@@ -312,6 +327,36 @@ void FillByDoubling(std::uint8_t* d, int bytesPerPixel, int n) {
   }
 }
 
+// 1- and 24-bit fills, kept out of line so that the 32-bit path of FillRow saves no registers.
+[[gnu::noinline]] void FillOtherRow(int bitsPerPixel, std::uint8_t* row, int x0, int n,
+                                    std::uint32_t value) {
+  if (bitsPerPixel == 1) {
+    // Partial bytes at the ends bit by bit, whole bytes in between with one memset.
+    int x = x0;
+    const int end = x0 + n;
+    const auto set = [&](int px) {
+      const auto mask = static_cast<std::uint8_t>(0x80u >> (px & 7));
+      row[px >> 3] =
+          static_cast<std::uint8_t>(value ? (row[px >> 3] | mask) : (row[px >> 3] & ~mask));
+    };
+    for (; x < end && (x & 7) != 0; ++x) set(x);
+    const int wholeBytes = (end - x) >> 3;
+    if (wholeBytes > 0) {
+      std::memset(row + (x >> 3), value ? 0xFF : 0x00, static_cast<std::size_t>(wholeBytes));
+      x += wholeBytes * 8;
+    }
+    for (; x < end; ++x) set(x);
+    return;
+  }
+  if (bitsPerPixel == 24) {
+    std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 3;
+    d[0] = static_cast<std::uint8_t>(value);
+    d[1] = static_cast<std::uint8_t>(value >> 8);
+    d[2] = static_cast<std::uint8_t>(value >> 16);
+    FillByDoubling(d, 3, n);
+  }
+}
+
 }  // namespace
 
 RunConverter RunConverterFor(int sourceBpp, int targetBpp, Rop rop) {
@@ -341,46 +386,21 @@ void StoreRow(int bitsPerPixel, Rop rop, std::uint8_t* row, int x0, const std::u
 
 void FillRow(int bitsPerPixel, std::uint8_t* row, int x0, int n, std::uint32_t value) {
   if (n <= 0) return;
-  switch (bitsPerPixel) {
-    case 1: {
-      // Partial bytes at the ends bit by bit, whole bytes in between with one memset.
-      int x = x0;
-      const int end = x0 + n;
-      const auto set = [&](int px) {
-        const auto mask = static_cast<std::uint8_t>(0x80u >> (px & 7));
-        row[px >> 3] = static_cast<std::uint8_t>(value ? (row[px >> 3] | mask)
-                                                       : (row[px >> 3] & ~mask));
-      };
-      for (; x < end && (x & 7) != 0; ++x) set(x);
-      const int wholeBytes = (end - x) >> 3;
-      if (wholeBytes > 0) {
-        std::memset(row + (x >> 3), value ? 0xFF : 0x00, static_cast<std::size_t>(wholeBytes));
-        x += wholeBytes * 8;
-      }
-      for (; x < end; ++x) set(x);
-      return;
-    }
-    case 8:
-      std::memset(row + x0, static_cast<int>(value & 0xFF), static_cast<std::size_t>(n));
-      return;
-    case 24: {
-      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 3;
-      d[0] = static_cast<std::uint8_t>(value);
-      d[1] = static_cast<std::uint8_t>(value >> 8);
-      d[2] = static_cast<std::uint8_t>(value >> 16);
-      FillByDoubling(d, 3, n);
-      return;
-    }
-    case 32: {
-      const std::uint32_t v = value & kRgbMask;
-      std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 4;
-      std::memcpy(d, &v, 4);
-      FillByDoubling(d, 4, n);
-      return;
-    }
-    default:
-      return;
+  if (bitsPerPixel == 32) {
+    // The host surface is cleared before every paint, a row at a time: this path stays a leaf
+    // with the value in a register and nothing read back, which the compiler turns into wide
+    // stores. Cheaper than pixel-by-pixel copies for the short rows of small images and than
+    // doubling block copies for long ones.
+    const std::uint32_t v = value & kRgbMask;
+    std::uint8_t* d = row + static_cast<std::ptrdiff_t>(x0) * 4;
+    for (int k = 0; k < n; ++k) std::memcpy(d + static_cast<std::ptrdiff_t>(k) * 4, &v, 4);
+    return;
   }
+  if (bitsPerPixel == 8) {
+    std::memset(row + x0, static_cast<int>(value & 0xFF), static_cast<std::size_t>(n));
+    return;
+  }
+  FillOtherRow(bitsPerPixel, row, x0, n, value);
 }
 
 }  // namespace velmora::platform::raster_detail
