@@ -169,6 +169,31 @@ TEST(GifReader, ReadColorTableSizes) {
   }
 }
 
+TEST(GifReader, ReadColorTableReadsEveryEntryWhereverTheDataEnds) {
+  // Eight entries (bits 3) at position 3, entry i = (0x10 + i, 0x80 + i, 0xF0 + i). The table is
+  // followed by 0, 1 or 4 bytes: the last entry must come out the same when it ends the data.
+  for (const std::size_t after : {0u, 1u, 4u}) {
+    Bytes data = {0xEE, 0xEE};
+    for (std::uint8_t i = 0; i < 8; ++i) {
+      data.insert(data.end(), {static_cast<std::uint8_t>(0x10 + i), static_cast<std::uint8_t>(0x80 + i),
+                               static_cast<std::uint8_t>(0xF0 + i)});
+    }
+    data.insert(data.end(), after, 0xFF);
+    std::int32_t pos = 3;
+    GifReader reader(data, pos);
+    std::vector<ColorTable> tables(1);
+    reader.ReadColorTable(tables, 1, 3, kPowers);
+    ASSERT_EQ(tables.size(), 2u);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+      EXPECT_EQ(tables[1][i], ((0x10u + i) << 16) | ((0x80u + i) << 8) | (0xF0u + i))
+          << "entry " << i << ", " << after << " bytes after";
+    }
+    EXPECT_EQ(tables[1][8], 0u);  // the byte after the table is not an entry
+    EXPECT_EQ(tables[1][256], 8u);
+    EXPECT_EQ(pos, 27);
+  }
+}
+
 TEST(GifReader, ReadColorTableRefusesBitsOutsideThePowers) {
   const Bytes data(1000, 0);
   std::int32_t pos = 1;

@@ -1,8 +1,24 @@
 #include "ucAniGIF/document/gif_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace velmora {
+namespace {
+
+// R, G, B at p as 0x00RRGGBB, reading p[3] too (which must exist).
+std::uint32_t RgbAt(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::little) {
+    return __builtin_bswap32(v) >> 8;
+  } else {
+    return v >> 8;
+  }
+}
+
+}  // namespace
 
 platform::RuntimeError EndOfFileError() {
   return {platform::kErrEndOfFile, kReadGifFileSource, kEndOfFileDescription};
@@ -61,15 +77,24 @@ void GifReader::ReadColorTable(std::vector<ColorTable>& tables, std::int32_t t, 
   }
   // The table exists (all zero) before the length check, so a table cut off by the end of the
   // data still shows up in the table set with a colour count of 0.
-  tables.resize(static_cast<std::size_t>(t) + 1, ColorTable{});
+  // New tables are value-initialised (all zero) in place, with no zero table copied in.
+  tables.resize(static_cast<std::size_t>(t) + 1);
   const std::uint32_t count = powersOfTwo[static_cast<std::size_t>(bits)];
-  if (Remaining() < 3 * static_cast<std::int64_t>(count)) throw EndOfFileError();
+  const std::int64_t remaining = Remaining();
+  if (remaining < 3 * static_cast<std::int64_t>(count)) throw EndOfFileError();
 
   ColorTable& table = tables[static_cast<std::size_t>(t)];
-  auto at = static_cast<std::size_t>(pos_ - 1);
-  for (std::uint32_t i = 0; i < count; ++i, at += 3) {
-    table[i] = (static_cast<std::uint32_t>(bytes_[at]) << 16) |
-               (static_cast<std::uint32_t>(bytes_[at + 1]) << 8) | bytes_[at + 2];
+  const std::uint8_t* p = bytes_.data() + (pos_ - 1);
+  // Every table is read on every load, so entries are read as four bytes at once (the fourth
+  // belongs to the next entry) while a fourth byte exists; a table that ends the data reads its
+  // last entry byte by byte.
+  const std::uint32_t wide =
+      remaining > 3 * static_cast<std::int64_t>(count) || count == 0 ? count : count - 1;
+  std::uint32_t i = 0;
+  for (; i < wide; ++i, p += 3) table[i] = RgbAt(p);
+  for (; i < count; ++i, p += 3) {
+    table[i] = (static_cast<std::uint32_t>(p[0]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               p[2];
   }
   pos_ += static_cast<std::int32_t>(3 * count);
   table[kColorCountEntry] = count;
