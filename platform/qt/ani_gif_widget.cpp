@@ -11,6 +11,7 @@
 
 #include "platform/errors.h"
 #include "platform/qt/async_downloads.h"
+#include "platform/qt/beneath_cache.h"
 #include "platform/qt/qt_picture_formats.h"
 #include "platform/qt/qt_timer_service.h"
 
@@ -134,6 +135,7 @@ AniGifWidget::AniGifWidget(QWidget* parent, QtTimerService* timers, QNetworkAcce
   // Every pixel is painted from the surface, which starts from what lies beneath.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+  beneath_ = std::make_unique<BeneathCache>(*this);
   // The control's outline goes over a transparent fill.
   dc_->SelectBrush(platform::Brush{true, 0});
   applyPen();
@@ -188,9 +190,13 @@ void AniGifWidget::ensureSurface() {
   surface_ = std::move(bitmap);
   surfaceWidth_ = width;
   surfaceHeight_ = height;
-  surfaceFresh_ = false;
+  freshArea_ = QRect();
+  holdsCompletePaint_ = false;
   // Not while constructing: rendering the parent then would only polish half-built widgets.
-  if (control_ != nullptr) fillWithBackground();
+  if (control_ != nullptr) {
+    fillWithBackground(surfaceView().rect());
+    makeOpaque(surfaceView().rect());
+  }
 }
 
 platform::DeviceContext& AniGifWidget::Dc() {
@@ -202,63 +208,84 @@ double AniGifWidget::ScaleWidth() const { return ClampSide(width()); }
 
 double AniGifWidget::ScaleHeight() const { return ClampSide(height()); }
 
-void AniGifWidget::fillWithBackground() {
-  QImage target(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
+QImage AniGifWidget::surfaceView() const {
+  return QImage(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
                 QImage::Format_RGB32);
-  QPainter painter(&target);
-  QWidget* parent = parentWidget();
-  if (parent == nullptr || isWindow()) {
-    painter.fillRect(target.rect(), palette().window());
-    return;
-  }
-  // What lies beneath: the parent's background and its own painting, then every visible sibling
-  // stacked below this widget (the parent's children are kept bottom first), each with its
-  // children. Siblings above are not beneath.
-  const QRect area = geometry();
-  painter.fillRect(target.rect(), parent->palette().window());
-  parent->render(&painter, QPoint(), QRegion(area), QWidget::DrawWindowBackground);
-  for (QObject* object : parent->children()) {
-    if (object == this) break;
-    auto* sibling = qobject_cast<QWidget*>(object);
-    if (sibling == nullptr || sibling->isWindow() || !sibling->isVisible()) continue;
-    const QRect overlap = sibling->geometry() & area;
-    if (overlap.isEmpty()) continue;
-    sibling->render(&painter, overlap.topLeft() - area.topLeft(),
-                    QRegion(overlap.translated(-sibling->pos())),
-                    QWidget::DrawWindowBackground | QWidget::DrawChildren);
+}
+
+void AniGifWidget::fillWithBackground(const QRect& area) {
+  // Rendering what lies beneath may deliver this widget's pending resize, which reallocates the
+  // surface: the view of it is taken only afterwards.
+  beneath_->prepare(QSize(surfaceWidth_, surfaceHeight_));
+  QImage target = surfaceView();
+  beneath_->fill(target, area);
+}
+
+// Qt takes a Format_RGB32 pixel's fourth byte as 0xFF and some of its paths read it as alpha;
+// the raster layer's copies write 0 there. Setting it in place over the painted part is cheaper
+// than converting a copy of the surface for each paint.
+void AniGifWidget::makeOpaque(const QRect& area) {
+  const QRect clipped = area & QRect(0, 0, surfaceWidth_, surfaceHeight_);
+  auto* bits = static_cast<std::uint8_t*>(surface_->Bits());
+  for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::ptrdiff_t>(y) * surface_->Stride());
+    for (int x = clipped.left(); x <= clipped.right(); ++x) row[x] |= 0xFF000000u;
   }
 }
 
 void AniGifWidget::renderSurface() {
   ensureSurface();
-  fillWithBackground();
+  fillWithBackground(QRect(0, 0, surfaceWidth_, surfaceHeight_));
+  const QRect all(0, 0, surfaceWidth_, surfaceHeight_);  // the surface may be new
+  holdsCompletePaint_ = true;
   Guarded([&] { control_->Paint(); });
+  makeOpaque(all);
 }
 
-QImage AniGifWidget::surfaceImage() const {
-  QImage image = QImage(surface_->Bits(), surfaceWidth_, surfaceHeight_, surface_->Stride(),
-                        QImage::Format_RGB32)
-                     .copy();
-  // The raster layer leaves the fourth byte alone; Qt reads it as alpha in some paths.
-  for (int y = 0; y < image.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
-  }
-  return image;
-}
+QImage AniGifWidget::surfaceImage() const { return surfaceView().copy(); }
 
-void AniGifWidget::paintEvent(QPaintEvent* /*event*/) {
-  // An expose repaints the frame shown; after Refresh the surface is already painted.
-  if (!surfaceFresh_) renderSurface();
-  surfaceFresh_ = false;
+void AniGifWidget::paintEvent(QPaintEvent* event) {
+  // An expose repaints the frame shown; after Refresh or RefreshRect the part they painted is
+  // ready.
+  const QRect area = event->rect();
+  if (!freshArea_.contains(area)) renderSurface();
+  freshArea_ = QRect();
   QPainter painter(this);
-  painter.drawImage(0, 0, surfaceImage());
+  painter.drawImage(area.topLeft(), surfaceView(), area);
 }
 
 void AniGifWidget::Refresh() {
   renderSurface();
-  surfaceFresh_ = true;
+  freshArea_ = QRect(0, 0, surfaceWidth_, surfaceHeight_);
   if (isVisible()) repaint();
+}
+
+void AniGifWidget::RefreshRect(int left, int top, int right, int bottom) {
+  ensureSurface();
+  // The pixels outside the part must still be those a complete paint leaves now; they are not
+  // when the surface holds no complete paint or when what lies beneath changed since.
+  if (!holdsCompletePaint_ || !beneath_->isValid()) {
+    Refresh();
+    return;
+  }
+  const QRect all(0, 0, surfaceWidth_, surfaceHeight_);
+  // Cut to the surface in 64 bits: the control passes any 32-bit rectangle, empty ones too.
+  const auto cut = [](int value, int limit) {
+    return static_cast<int>(std::clamp<long long>(value, 0, limit));
+  };
+  const QRect part = QRect(QPoint(cut(left, surfaceWidth_), cut(top, surfaceHeight_)),
+                           QPoint(cut(right, surfaceWidth_) - 1, cut(bottom, surfaceHeight_) - 1)) &
+                     all;
+  fillWithBackground(part);
+  // An empty part still runs the paint, with everything clipped away: the control may keep
+  // state between paints.
+  dc_->SetClipRect(part.left(), part.top(), part.left() + part.width(), part.top() + part.height());
+  Guarded([&] { control_->Paint(); });
+  dc_->ResetClip();
+  makeOpaque(part);
+  if (part.isEmpty()) return;
+  freshArea_ |= part;
+  if (isVisible()) repaint(part);
 }
 
 void AniGifWidget::resizeEvent(QResizeEvent* /*event*/) {
@@ -287,6 +314,8 @@ double AniGifWidget::ScaleY(double value, int fromUnit, int toUnit) const {
 }
 
 void AniGifWidget::showEvent(QShowEvent* /*event*/) {
+  // What lies beneath may have changed while hidden; the first paint shown starts afresh.
+  freshArea_ = QRect();
   Guarded([&] { control_->Show(); });
 }
 

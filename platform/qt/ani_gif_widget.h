@@ -6,10 +6,15 @@
 //     moment of use, so set it before loading);
 //   - the surface is a 32-bit top-down bitmap of the widget's size, selected into a device
 //     context. Every paint of the control starts from what lies beneath the widget (the parent's
-//     background and the siblings stacked below it, as they paint themselves), so transparent
-//     GIF pixels show the window behind; then the control paints; then the surface is drawn;
+//     background and the siblings stacked below it, as they paint themselves; kept in a
+//     BeneathCache between paints), so transparent GIF pixels show the window behind; then the
+//     control paints; then the surface is drawn;
 //   - Refresh paints at once (the control's Paint runs before it returns, visible or not, and
-//     the result reaches the screen through repaint()); Resize takes twips, 15 per pixel;
+//     the result reaches the screen through repaint()); RefreshRect does the same for a part of
+//     the surface, clearing only that part and clipping the paint to it, and puts only that part
+//     on screen. It repaints everything instead when the surface holds no complete paint (new,
+//     resized) or when what lies beneath has changed since the last paint. Resize takes twips,
+//     15 per pixel;
 //   - show, hide, resize, mouse press, release, move and click reach the control; buttons map to
 //     1 left, 2 right, 4 middle and modifiers to 1 Shift, 2 Ctrl, 4 Alt. A click is a left press
 //     and release both over the widget; it follows MouseUp;
@@ -35,6 +40,7 @@ class QNetworkAccessManager;
 namespace velmora::qt {
 
 class AsyncDownloads;
+class BeneathCache;
 class QtTimerService;
 
 // The Qt cursor for a classic pointer number: 1 arrow, 2 cross, 3 I-beam, 4 icon, 5 size, 6 size NE-SW,
@@ -121,6 +127,8 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   QImage surfaceImage() const;
   // Paints the control into the surface (background first) without touching the screen.
   void renderSurface();
+  // What lies beneath the widget, as its paints take it (for tests and diagnostics).
+  const BeneathCache& beneath() const { return *beneath_; }
 
   // --- platform::Container ---
   bool UserMode() const override { return userMode_; }
@@ -145,6 +153,7 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   double ScaleY(double value, int fromUnit, int toUnit) const override;
   void Resize(double widthTwips, double heightTwips) override;
   void Refresh() override;
+  void RefreshRect(int left, int top, int right, int bottom) override;
   bool Enabled() const override { return enabled_; }
   void SetEnabled(bool enabled) override;
   std::int16_t MousePointer() const override { return pointer_; }
@@ -184,7 +193,12 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   // Reallocates the surface when the widget's size differs from it; a new surface starts from
   // what lies beneath.
   void ensureSurface();
-  void fillWithBackground();
+  // The surface as an image over the same pixels (no copy).
+  QImage surfaceView() const;
+  // Copies what lies beneath into `area` of the surface.
+  void fillWithBackground(const QRect& area);
+  // Sets the fourth byte of every pixel in `area`, which the raster layer's copies leave 0.
+  void makeOpaque(const QRect& area);
   void applyPen();
   void applyCursor();
   bool hit(const QPointF& position);
@@ -199,7 +213,11 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   int surfaceWidth_ = 0;
   int surfaceHeight_ = 0;
   QSize notifiedSize_;
-  bool surfaceFresh_ = false;  // Refresh painted the surface; the next paintEvent only shows it
+  std::unique_ptr<BeneathCache> beneath_;
+  // The part of the surface that Refresh or RefreshRect painted for the screen; a paintEvent
+  // within it only shows the surface, any other repaints it.
+  QRect freshArea_;
+  bool holdsCompletePaint_ = false;  // since the last reallocation
   bool leftPressed_ = false;
 
   bool enabled_ = true;

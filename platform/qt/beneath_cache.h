@@ -1,0 +1,79 @@
+#pragma once
+// BeneathCache: what lies beneath a child widget, kept between its paints.
+//
+// A widget that shows its window through some of its pixels (AniGifWidget, through transparent
+// GIF pixels) starts each paint from the pixels its parent and the siblings stacked below it
+// would show in its place. Rendering those widgets costs a paint of each of them, every frame;
+// this keeps the result for the widget's geometry and renders again only after something beneath
+// may have changed:
+//   - the widget moves, resizes, gets another parent or changes its place in the stacking order;
+//   - the parent paints any part of the widget's area, resizes, or gains or loses a child;
+//   - a sibling, or any descendant of one, paints any part of the widget's area; or moves,
+//     resizes, shows, hides or changes its stacking order over or away from it.
+// Paint events that rendering for a cache causes are not changes (they paint what is there).
+// Anything beneath that changes on screen changes through a paint event, so the cache is never
+// older than the window it shows.
+//
+// A widget that is a window itself, or has no parent, has only its own palette's window colour
+// beneath it; the cache follows its size and palette.
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <vector>
+
+class QWidget;
+
+namespace velmora::qt {
+
+class BeneathCache final : public QObject {
+ public:
+  // Watches `widget` (which must outlive the cache), its parent and its siblings from now on.
+  explicit BeneathCache(QWidget& widget);
+  ~BeneathCache() override;
+
+  // Renders what lies beneath the whole widget, into an image of `size` (the widget's, or its
+  // surface's), unless the cache already holds it. Rendering runs other widgets' paint events
+  // and may deliver pending move and resize events, to the widget too: call this before taking
+  // pointers into anything those may reallocate. Does nothing while this cache renders.
+  void prepare(QSize size);
+  // Copies what lies beneath `area` of the widget (widget coordinates) into the same pixels of
+  // `target`, a Format_RGB32 image in widget coordinates; the part of `area` outside `target`
+  // is ignored. Prepares for target's size first. Called while this cache renders, it fills
+  // with the parent's window colour.
+  void fill(QImage& target, const QRect& area);
+
+  // Forgets the cached pixels; the next fill renders.
+  void invalidate() { valid_ = false; }
+  // True when the next fill copies without rendering.
+  bool isValid() const;
+  // How often the cache has rendered what lies beneath (for tests and diagnostics).
+  int renderCount() const { return renderCount_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void watchFamily();
+  void watchTree(QWidget* root);
+  void unwatchAll();
+  void render(QImage& image);
+  // What the cached pixels depend on of the widget: its geometry, or a window's size.
+  QRect key() const;
+  // True when `watched` (the parent or one of its descendants), showing at `rectInParent` in the
+  // parent's coordinates, lies beneath some of the widget.
+  bool coversArea(const QWidget* watched, const QRect& rectInParent) const;
+  bool isBelowWidget(const QWidget* watched) const;
+
+  QWidget& widget_;
+  QPointer<QWidget> parent_;
+  std::vector<QPointer<QWidget>> watched_;
+  QImage image_;        // what lies beneath, the widget's size
+  QRect renderedArea_;  // key() when rendered
+  bool valid_ = false;
+  bool rendering_ = false;
+  int renderCount_ = 0;
+};
+
+}  // namespace velmora::qt
