@@ -185,6 +185,15 @@ TEST(PartialRepaintRequests, TickAndStepAskForTheDamageOnly) {
   tick();
   EXPECT_EQ(host.PartialPaintCount(), 4);
   EXPECT_EQ(f.control().CurrentFrame(), 2);
+  // A part the host repaints of its own accord (an expose of part of the window) leaves the rest
+  // of the surface unknown to the control: the next step is complete.
+  host.RefreshRect(0, 0, 1, 1);
+  EXPECT_EQ(host.PartialPaintCount(), 5);
+  tick();
+  EXPECT_EQ(host.PartialPaintCount(), 5);
+  tick();  // 3 -> 1 wraps; then 1 -> 2 is partial again
+  tick();
+  EXPECT_EQ(host.PartialPaintCount(), 6);
 }
 
 }  // namespace
