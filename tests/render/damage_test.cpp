@@ -14,7 +14,6 @@
 namespace velmora {
 namespace {
 
-using testing::FrameSpec;
 using testing::MakeDocument;
 using testing::Table;
 

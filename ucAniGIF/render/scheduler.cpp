@@ -54,6 +54,9 @@ bool ucAniGIF::SetAnimationTimer(std::int32_t mode) {
   platform::TimerService& timers = container_.Timers();
   if (mode == kTimerStop) {
     ++timerGeneration_;
+    // Every stop forgets the view of the last paint: a reset for a load (a new document the
+    // view cannot tell from the old one), a pause around a setter or a palette change, the
+    // deferred-decoding pass. The next step after any of them repaints completely.
     shownView_.reset();
     // A design-time instance never set a timer, so it makes no platform call. Killing also when
     // the host has switched to design mode since the timer was set keeps a timer from outliving
