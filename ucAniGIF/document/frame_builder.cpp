@@ -206,9 +206,9 @@ void DecodeFramesIntoStrip(GifDocument& doc, std::int32_t first, std::int32_t la
 }
 
 void DiscardLoadTables(GifDocument& doc) {
-  doc.FrameFileBuffer = {};
-  doc.PowersOfTwo = {};
-  doc.FrameSpans = {};
+  DiscardLoadBuffer(doc.FrameFileBuffer);
+  DiscardLoadBuffer(doc.PowersOfTwo);
+  DiscardLoadBuffer(doc.FrameSpans);
 }
 
 }  // namespace velmora

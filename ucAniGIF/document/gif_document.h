@@ -109,6 +109,19 @@ struct ControlState {
   std::int32_t SteppedDelay = 0;
 };
 
+// Empties a load-time buffer (GifBytes, BlockBuffer, FrameSpans, ...). Up to kKeptBufferBytes of
+// storage stays for the next load, which for a small GIF would otherwise spend about as long in
+// the allocator as in the parser; a larger buffer gives its memory back.
+inline constexpr std::size_t kKeptBufferBytes = std::size_t{64} << 10;
+template <typename T>
+void DiscardLoadBuffer(std::vector<T>& buffer) {
+  if (buffer.capacity() > kKeptBufferBytes / sizeof(T)) {
+    std::vector<T>().swap(buffer);
+  } else {
+    buffer.clear();
+  }
+}
+
 inline constexpr std::int16_t kTrue = -1;
 inline constexpr std::int16_t kFalse = 0;
 

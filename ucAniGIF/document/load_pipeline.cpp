@@ -33,7 +33,7 @@ bool HasGifSignature(std::span<const std::uint8_t> header) {
   return signature == "gif89a" || signature == "gif87a";
 }
 
-void DiscardBytes(std::vector<std::uint8_t>& bytes) { std::vector<std::uint8_t>().swap(bytes); }
+void DiscardBytes(std::vector<std::uint8_t>& bytes) { DiscardLoadBuffer(bytes); }
 
 }  // namespace
 
