@@ -1,6 +1,7 @@
 #include "platform/qt/ani_gif_widget.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
@@ -132,8 +133,11 @@ AniGifWidget::AniGifWidget(QWidget* parent, QtTimerService* timers, QNetworkAcce
       [this](platform::AsyncProperty& property) {
         Guarded([&] { control_->AsyncReadProgress(property); });
       });
-  // Every pixel is painted from the surface, which starts from what lies beneath.
-  setAttribute(Qt::WA_OpaquePaintEvent);
+  // Every pixel is painted from the surface, which starts from what lies beneath, yet the widget
+  // does not tell Qt it is opaque: Qt would then never repaint the widgets beneath where it lies,
+  // and a change there would reach neither them nor the BeneathCache. Qt paints them under each
+  // repaint of this widget instead (a clipped paint into the backing store, cheaper than
+  // rendering them for the surface) and the cache knows those paints for its own.
   setMouseTracking(true);
   beneath_ = std::make_unique<BeneathCache>(*this);
   // The control's outline goes over a transparent fill.
@@ -245,22 +249,50 @@ void AniGifWidget::renderSurface() {
 QImage AniGifWidget::surfaceImage() const { return surfaceView().copy(); }
 
 void AniGifWidget::paintEvent(QPaintEvent* event) {
-  // An expose repaints the frame shown; after Refresh or RefreshRect the part they painted is
-  // ready.
+  // After Refresh or RefreshRect the part they painted is ready. Any other paint means the
+  // window was exposed or something in it changed over this widget's area: what lies beneath is
+  // rendered again with the frame. While a Refresh settles the window the control must not paint
+  // (it has already moved on to the frame it is about to paint; painting a frame twice would
+  // apply its disposal twice): the surface is shown as it is and the Refresh paints completely.
   const QRect area = event->rect();
-  if (!freshArea_.contains(area)) renderSurface();
+  if (!freshArea_.contains(area)) {
+    beneath_->invalidate();
+    if (settling_) {
+      holdsCompletePaint_ = false;
+    } else {
+      renderSurface();
+    }
+  }
   freshArea_ = QRect();
   QPainter painter(this);
   painter.drawImage(area.topLeft(), surfaceView(), area);
 }
 
+// Qt paints everything the window has waiting whenever one widget repaints at once. A change
+// beneath this widget that is still waiting would then arrive inside this widget's own repaint,
+// indistinguishable from it; delivered first, it arrives as a paint of its own.
+void AniGifWidget::settleWindow() {
+  if (!isVisible()) return;
+  settling_ = true;
+  QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
+  settling_ = false;
+}
+
+void AniGifWidget::showPainted(const QRect& part) {
+  freshArea_ |= part;
+  if (!isVisible()) return;
+  const BeneathCache::OwnRepaint own(*beneath_, part);
+  repaint(part);
+}
+
 void AniGifWidget::Refresh() {
+  settleWindow();
   renderSurface();
-  freshArea_ = QRect(0, 0, surfaceWidth_, surfaceHeight_);
-  if (isVisible()) repaint();
+  showPainted(QRect(0, 0, surfaceWidth_, surfaceHeight_));
 }
 
 void AniGifWidget::RefreshRect(int left, int top, int right, int bottom) {
+  settleWindow();
   ensureSurface();
   // The pixels outside the part must still be those a complete paint leaves now; they are not
   // when the surface holds no complete paint or when what lies beneath changed since.
@@ -283,9 +315,7 @@ void AniGifWidget::RefreshRect(int left, int top, int right, int bottom) {
   Guarded([&] { control_->Paint(); });
   dc_->ResetClip();
   makeOpaque(part);
-  if (part.isEmpty()) return;
-  freshArea_ |= part;
-  if (isVisible()) repaint(part);
+  if (!part.isEmpty()) showPainted(part);
 }
 
 void AniGifWidget::resizeEvent(QResizeEvent* /*event*/) {

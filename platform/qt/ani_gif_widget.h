@@ -199,6 +199,10 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   void fillWithBackground(const QRect& area);
   // Sets the fourth byte of every pixel in `area`, which the raster layer's copies leave 0.
   void makeOpaque(const QRect& area);
+  // Delivers the window's waiting update requests.
+  void settleWindow();
+  // Puts `part` of the surface on screen (at once, when visible).
+  void showPainted(const QRect& part);
   void applyPen();
   void applyCursor();
   bool hit(const QPointF& position);
@@ -218,6 +222,7 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   // within it only shows the surface, any other repaints it.
   QRect freshArea_;
   bool holdsCompletePaint_ = false;  // since the last reallocation
+  bool settling_ = false;            // inside settleWindow
   bool leftPressed_ = false;
 
   bool enabled_ = true;

@@ -26,6 +26,13 @@ class RenderScope {
 
 }  // namespace
 
+BeneathCache::OwnRepaint::OwnRepaint(BeneathCache& cache, const QRect& part)
+    : cache_(cache), previous_(cache.ownRepaint_) {
+  cache_.ownRepaint_ = part.translated(cache_.widget_.pos());
+}
+
+BeneathCache::OwnRepaint::~OwnRepaint() { cache_.ownRepaint_ = previous_; }
+
 BeneathCache::BeneathCache(QWidget& widget) : widget_(widget) {
   widget_.installEventFilter(this);
   watchFamily();
@@ -96,9 +103,12 @@ void BeneathCache::render(QImage& image) {
     if (sibling->isWindow() || !sibling->isVisible()) continue;
     const QRect overlap = sibling->geometry() & area;
     if (overlap.isEmpty()) continue;
+    // A child widget shows its background only when it fills it itself, as on screen.
+    const QWidget::RenderFlags flags =
+        sibling->autoFillBackground() ? QWidget::DrawWindowBackground | QWidget::DrawChildren
+                                      : QWidget::RenderFlags(QWidget::DrawChildren);
     sibling->render(&painter, overlap.topLeft() - area.topLeft(),
-                    QRegion(overlap.translated(-sibling->pos())),
-                    QWidget::DrawWindowBackground | QWidget::DrawChildren);
+                    QRegion(overlap.translated(-sibling->pos())), flags);
   }
 }
 
@@ -165,10 +175,9 @@ bool BeneathCache::eventFilter(QObject* watched, QEvent* event) {
   switch (type) {
     case QEvent::Paint: {
       if (renderDepth > 0 || !valid_) break;
-      const QRect area = widget_.geometry().translated(-offset);
-      if (static_cast<QPaintEvent*>(event)->region().intersects(area) && isBelowWidget(widget)) {
-        invalidate();
-      }
+      const QRegion painted = static_cast<QPaintEvent*>(event)->region().translated(offset);
+      if (ownRepaint_.contains(painted.boundingRect())) break;
+      if (painted.intersects(widget_.geometry()) && isBelowWidget(widget)) invalidate();
       break;
     }
     case QEvent::Move: {

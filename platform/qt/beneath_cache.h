@@ -11,8 +11,12 @@
 //   - a sibling, or any descendant of one, paints any part of the widget's area; or moves,
 //     resizes, shows, hides or changes its stacking order over or away from it.
 // Paint events that rendering for a cache causes are not changes (they paint what is there).
-// Anything beneath that changes on screen changes through a paint event, so the cache is never
-// older than the window it shows.
+//
+// The widget must not be opaque to Qt (Qt::WA_OpaquePaintEvent): Qt never repaints what lies
+// under an opaque widget, so a change there would show in no paint event. A widget that is not
+// opaque has the widgets beneath repainted under each of its own repaints; its owner marks those
+// with OwnRepaint. A change that shows only as a paint of the widget itself (an expose) is the
+// owner's to report with invalidate().
 //
 // A widget that is a window itself, or has no parent, has only its own palette's window colour
 // beneath it; the cache follows its size and palette.
@@ -44,6 +48,20 @@ class BeneathCache final : public QObject {
   // with the parent's window colour.
   void fill(QImage& target, const QRect& area);
 
+  // While one lives, paints of the widgets beneath that lie within `part` (widget coordinates)
+  // are taken for the widget's own repaint of that part, not for changes.
+  class OwnRepaint {
+   public:
+    OwnRepaint(BeneathCache& cache, const QRect& part);
+    ~OwnRepaint();
+    OwnRepaint(const OwnRepaint&) = delete;
+    OwnRepaint& operator=(const OwnRepaint&) = delete;
+
+   private:
+    BeneathCache& cache_;
+    QRect previous_;
+  };
+
   // Forgets the cached pixels; the next fill renders.
   void invalidate() { valid_ = false; }
   // True when the next fill copies without rendering.
@@ -71,6 +89,7 @@ class BeneathCache final : public QObject {
   std::vector<QPointer<QWidget>> watched_;
   QImage image_;        // what lies beneath, the widget's size
   QRect renderedArea_;  // key() when rendered
+  QRect ownRepaint_;    // in the parent's coordinates; empty when none runs
   bool valid_ = false;
   bool rendering_ = false;
   int renderCount_ = 0;
