@@ -50,6 +50,10 @@ std::uintptr_t QtTimerService::SetTimer(std::uintptr_t window, std::uintptr_t ti
     connect(timer, &QTimer::timeout, this, [this, key, timer] { fire(key, timer); });
     found = timers_.emplace(key, Timer{timer, entry}).first;
   }
+  if (!found->second.active) {
+    found->second.active = true;
+    --idle_;
+  }
   found->second.entry = entry;
   // start() on a running timer restarts it: the new interval counts from now.
   found->second.timer->start(ToQtInterval(intervalMs));
@@ -59,30 +63,42 @@ std::uintptr_t QtTimerService::SetTimer(std::uintptr_t window, std::uintptr_t ti
 
 bool QtTimerService::KillTimer(std::uintptr_t window, std::uintptr_t timerId) {
   const auto found = timers_.find(Key{window, timerId});
-  if (found == timers_.end()) {
+  if (found == timers_.end() || !found->second.active) {
     return false;
   }
-  QTimer* timer = found->second.timer;
-  timers_.erase(found);
-  timer->stop();
-  // The entry may be killing the very timer whose timeout is being delivered.
-  timer->deleteLater();
+  found->second.timer->stop();
+  found->second.active = false;
+  if (++idle_ > kMaxIdleTimers) deleteIdle();
   return true;
 }
 
+void QtTimerService::deleteIdle() {
+  for (auto it = timers_.begin(); it != timers_.end();) {
+    if (it->second.active) {
+      ++it;
+      continue;
+    }
+    // The entry may be killing the very timer whose timeout is being delivered.
+    it->second.timer->deleteLater();
+    it = timers_.erase(it);
+  }
+  idle_ = 0;
+}
+
 bool QtTimerService::isSet(std::uintptr_t window, std::uintptr_t timerId) const {
-  return timers_.count(Key{window, timerId}) != 0;
+  const auto found = timers_.find(Key{window, timerId});
+  return found != timers_.end() && found->second.active;
 }
 
 int QtTimerService::interval(std::uintptr_t window, std::uintptr_t timerId) const {
   const auto found = timers_.find(Key{window, timerId});
-  return found == timers_.end() ? 0 : found->second.timer->interval();
+  return found == timers_.end() || !found->second.active ? 0 : found->second.timer->interval();
 }
 
 void QtTimerService::fire(const Key& key, const QTimer* source) {
   const auto found = timers_.find(key);
   // A timeout already queued for a timer that was killed (or killed and set anew) is dropped.
-  if (found == timers_.end() || found->second.timer != source) {
+  if (found == timers_.end() || !found->second.active || found->second.timer != source) {
     return;
   }
   const auto now = static_cast<std::uint32_t>(clock_.elapsed());

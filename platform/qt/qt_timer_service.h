@@ -7,7 +7,9 @@
 // on the thread that owns the service. An entry may set and kill timers, its own included, from
 // inside the call. Timers only fire while the event loop runs.
 //
-// Window handles are only keys here; nothing is looked up by them.
+// Window handles are only keys here; nothing is looked up by them. A killed timer's QTimer is kept
+// stopped under its pair for the next SetTimer (an animation kills and sets its timer on every
+// frame); past kMaxIdleTimers stopped ones they are all deleted.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -39,18 +41,23 @@ class QtTimerService final : public QObject, public platform::TimerService {
   // For tests and diagnostics.
   bool isSet(std::uintptr_t window, std::uintptr_t timerId) const;
   int interval(std::uintptr_t window, std::uintptr_t timerId) const;  // 0 when not set
-  std::size_t activeCount() const { return timers_.size(); }
+  std::size_t activeCount() const { return timers_.size() - idle_; }
+
+  static constexpr std::size_t kMaxIdleTimers = 16;
 
  private:
   using Key = std::pair<std::uintptr_t, std::uintptr_t>;
   struct Timer {
     QTimer* timer = nullptr;
     platform::TimerEntry* entry = nullptr;
+    bool active = true;  // false: killed, kept stopped for reuse
   };
 
   void fire(const Key& key, const QTimer* source);
+  void deleteIdle();
 
   std::map<Key, Timer> timers_;
+  std::size_t idle_ = 0;  // entries of timers_ that are not active
   QElapsedTimer clock_;
 };
 

@@ -3,6 +3,7 @@
 // fire" check waits for a later timer that proves time has passed.
 
 #include <QTest>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,45 @@ class QtTimerServiceTest : public QObject {
     for (const TimerCall& call : log) QCOMPARE(call.window, call.name == "a" ? std::uintptr_t{100} : std::uintptr_t{200});
     service.KillTimer(100, 1);
     QVERIFY(service.isSet(200, 1));
+  }
+
+  void aKilledTimerIsKeptForItsPairAndIdleOnesArePruned() {
+    QtTimerService service;
+    std::vector<TimerCall> log;
+    LoggingEntry entry("a", log);
+    const auto qtTimers = [&] {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      return service.findChildren<QTimer*>().size();
+    };
+    // An animation's kill and set on every frame keeps one QTimer.
+    for (int frame = 0; frame < 5; ++frame) {
+      service.SetTimer(1, 7, 1000, &entry);
+      QVERIFY(service.KillTimer(1, 7));
+    }
+    QCOMPARE(qtTimers(), qsizetype{1});
+    QVERIFY(!service.isSet(1, 7));
+    QCOMPARE(service.interval(1, 7), 0);
+    QCOMPARE(service.activeCount(), std::size_t{0});
+    QVERIFY(!service.KillTimer(1, 7));  // killed already
+    // A kept timer does not fire.
+    LoggingEntry proof("proof", log);
+    service.SetTimer(2, 1, 5, &proof);
+    QTRY_VERIFY_WITH_TIMEOUT(proof.calls >= 1, 5000);
+    QCOMPARE(entry.calls, 0);
+    QVERIFY(service.KillTimer(2, 1));
+    // Past the bound every idle timer goes; active ones stay. Two are idle so far: the last of
+    // bound - 1 more kills passes it.
+    service.SetTimer(3, 1, 100000, &entry);
+    const auto idleBound = static_cast<std::uintptr_t>(QtTimerService::kMaxIdleTimers);
+    for (std::uintptr_t id = 10; id < 10 + idleBound - 1; ++id) {
+      QCOMPARE(qtTimers(), static_cast<qsizetype>(id - 10 + 3));
+      service.SetTimer(1, id, 1000, &entry);
+      QVERIFY(service.KillTimer(1, id));
+    }
+    QCOMPARE(qtTimers(), qsizetype{1});
+    QVERIFY(service.isSet(3, 1));
+    QCOMPARE(service.interval(3, 1), 100000);
+    QCOMPARE(service.activeCount(), std::size_t{1});
   }
 
   void theSharedServiceIsOneObject() {
