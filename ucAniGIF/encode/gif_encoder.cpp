@@ -70,6 +70,16 @@ class StringTable {
     codes_[slot] = static_cast<std::uint16_t>(code);
   }
 
+  // Stores a string known not to be in the table where a lookup would place it.
+  void Add(std::int32_t key, std::int32_t code) {
+    const auto c = static_cast<std::uint32_t>(key) >> kMaxCodeBits;
+    const auto prefix = static_cast<std::uint32_t>(key) & ((1u << kMaxCodeBits) - 1);
+    std::uint32_t slot = (c * kHashMultiplier) ^ prefix;
+    std::uint32_t found = 0;
+    Find(key, slot, found);
+    Store(slot, key, code);
+  }
+
  private:
   // The secondary step is fixed by the home slot; as 5003 is prime, the chain visits every slot
   // before it repeats, and the table never holds more than 3839 strings, so it always ends.
@@ -152,50 +162,253 @@ struct FrameRows {
   std::int32_t height;
 };
 
-// LZW-compresses the frame's indices with minimum code size 8 into `out`; returns the byte count.
-std::size_t CompressRows(const FrameRows& rows, std::uint8_t* out) {
-  auto table = std::make_unique<StringTable>();
-  BitWriter writer(out);
+// The next pixel to compress: `p` in the row `row` (from the top) that ends at `end`.
+struct PixelCursor {
+  const std::uint8_t* p;
+  const std::uint8_t* end;
+  std::int32_t row;
+
+  // At the end of a row: moves `p` and `end` to the next one; false after the last row.
+  bool NextRow(const FrameRows& rows, const std::uint8_t*& next, const std::uint8_t*& rowEnd) {
+    if (row + 1 >= rows.height) return false;
+    ++row;
+    next = rows.top + row * rows.stride;
+    rowEnd = next + rows.width;
+    return true;
+  }
+  bool Done(const FrameRows& rows) const { return p == end && row + 1 >= rows.height; }
+};
+
+constexpr std::int32_t kMaxStrings = kCodeLimit - kFirstFreeCode;  // codes 258 .. 4095
+
+// The strings stored since the last clear as a plain map from (prefix, index) to code, open
+// addressed with linear probing. A word holds the key (prefix * 256 + index, 20 bits) above the
+// code (12 bits). With eight slots per string a segment can hold, nearly every lookup ends at its
+// first slot: a probe is a mispredicted branch, which is what makes the 5003-slot table slow once
+// it fills up. The home slot spreads the index with a multiplier and xors in the prefix doubled:
+// the multiply does not wait for the previous lookup, and the prefix, which does, costs one shift
+// and one xor. `placed` remembers where each code went, so a clear empties just those slots
+// instead of all 128 KB.
+class StringMap {
+ public:
+  static constexpr std::uint32_t kBits = 15;
+  static constexpr std::uint32_t kMask = (1u << kBits) - 1;
+  // A prefix of 257 (the end code) never occurs, so the empty word can never match a key.
+  static constexpr std::uint32_t kEmpty = 0x10101010;
+
+  StringMap() { std::memset(slots_.data(), kEmpty & 0xFF, sizeof slots_); }
+
+  // Both halves are already below 2^15 (a prefix is below 4096). The mask is redundant, yet
+  // frames ran up to 1.7 times slower without it (same probes; a scheduling effect, it seems).
+  static std::uint32_t Home(std::uint32_t prefix, std::uint32_t c) {
+    return (((c * 0x9E3779B1u) >> (32 - kBits)) ^ (prefix << 1)) & kMask;
+  }
+  static std::uint32_t Word(std::uint32_t prefix, std::uint32_t c, std::uint32_t code) {
+    return (((prefix << 8) | c) << kMaxCodeBits) | code;
+  }
+
+  std::uint32_t* Slots() { return slots_.data(); }
+  std::uint16_t* Placed() { return placed_.data(); }
+
+  // The key in the 5003-slot table (index * 4096 + prefix) of code 258 + i.
+  std::int32_t TableKey(std::int32_t i) const {
+    const std::uint32_t prefixAndIndex =
+        slots_[placed_[static_cast<std::size_t>(i)]] >> kMaxCodeBits;
+    return static_cast<std::int32_t>(((prefixAndIndex & 0xFFu) << kMaxCodeBits) |
+                                     (prefixAndIndex >> 8));
+  }
+
+  // Empties the slots of codes 258 .. 258 + count - 1.
+  void Forget(std::int32_t count) {
+    for (std::int32_t i = 0; i < count; ++i) slots_[placed_[static_cast<std::size_t>(i)]] = kEmpty;
+  }
+
+ private:
+  std::array<std::uint32_t, std::size_t{1} << kBits> slots_;
+  std::array<std::uint16_t, kMaxStrings> placed_;
+};
+
+// Where the compressor stands between two runs: the codes written so far, the pending prefix,
+// the code size and the next code.
+struct LzwState {
+  BitWriter writer;
+  std::uint32_t prefix;
   std::int32_t codeSize = kInitialCodeSize;
-  std::int32_t maxCode = (1 << codeSize) - 1;
+  std::int32_t maxCode = (1 << kInitialCodeSize) - 1;
   std::int32_t nextCode = kFirstFreeCode;
-  writer.Put(kClearCode, codeSize);
+  std::int32_t mapStrings = 0;  // strings in the map, counted when the table took over
+  bool slotZeroTaken = false;   // a string with home slot 0 was stored since the last clear
+  bool onTable = false;         // the 5003-slot table decides until the next clear
+};
 
-  std::uint32_t prefix = rows.top[0];
-  for (std::int32_t r = 0; r < rows.height; ++r) {
-    const std::uint8_t* p = rows.top + r * rows.stride;
-    const std::uint8_t* const end = p + rows.width;
-    if (r == 0) ++p;  // the top-left pixel started the first string
-    for (; p != end; ++p) {
-      const std::uint32_t c = *p;
-      const auto key = static_cast<std::int32_t>((c << kMaxCodeBits) | prefix);
-      std::uint32_t slot = (c * kHashMultiplier) ^ prefix;
-      if (table->Find(key, slot, prefix)) continue;
+// Kept per thread and handed back empty after every frame, so that a frame costs no allocation
+// and no 128 KB fill of the map.
+struct Dictionaries {
+  StringMap map;
+  StringTable table;
+};
 
-      writer.Put(prefix, codeSize);
+// Why the 5003-slot table can mostly be left out. The only way a string leaves that table before
+// a clear is a probe chain stopping at a slot holding key 0 (the string "index 0, index 0") and
+// overwriting it. Key 0 has home slot 0. A chain from home h != 0 visits h, 2h, 3h, ... modulo
+// 5003, which never reaches 0 (5003 is prime and no chain is 5003 long); a chain from home 0
+// looks at slot 0 only as its home, where key 0 counts as occupied. So key 0 sitting in slot 0
+// is never overwritten, and slot 0 holds the first home-0 string stored since the clear. Until
+// key 0 is stored while slot 0 already holds another home-0 string, the table is an exact map:
+// a lookup hits if and only if the string was stored, and where it sits does not matter. The
+// compressor therefore runs on the plain map and only rebuilds the real table, by replaying
+// the segment's strings in code order, at the moment key 0 would land elsewhere than slot 0.
+// From then until the next clear it runs on the table itself.
+
+// Builds the 5003-slot table as it stands after this segment's strings, by storing them again in
+// the order they were made, then stores key 0 as code `code`.
+void TakeOverWithTable(Dictionaries& dict, std::int32_t code) {
+  StringTable& table = dict.table;
+  table.Clear();
+  for (std::int32_t made = kFirstFreeCode; made < code; ++made)
+    table.Add(dict.map.TableKey(made - kFirstFreeCode), made);
+  table.Add(0, code);
+}
+
+// Compresses the pixels from `p` to `end` on the plain map. Returns where it stopped: at `end`,
+// or just after the pixel whose new string made the table take over.
+void RunOnMap(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionaries& dict) {
+  LzwState s = state;
+  const std::uint8_t* p = at.p;
+  const std::uint8_t* end = at.end;
+  std::uint32_t* const slots = dict.map.Slots();
+  std::uint16_t* const placed = dict.map.Placed();
+  std::uint32_t prefix = s.prefix;
+  for (;; ++p) {
+    if (p == end && !at.NextRow(rows, p, end)) break;
+    const std::uint32_t c = *p;
+    const std::uint32_t key = (prefix << 8) | c;
+    std::uint32_t slot = StringMap::Home(prefix, c);
+    std::uint32_t word = slots[slot];
+    while ((word >> kMaxCodeBits) != key) {
+      if (word == StringMap::kEmpty) break;
+      slot = (slot + 1) & StringMap::kMask;
+      word = slots[slot];
+    }
+    const bool hit = word != StringMap::kEmpty;
+    if (hit) {
+      prefix = word & 0xFFFu;
+      continue;
+    }
+
+    s.writer.Put(prefix, s.codeSize);
+    if (s.nextCode == kCodeLimit) {
+      // Code 4095 is used up: instead of an entry, a clear code at the full 12 bits, and the
+      // next new string gets 258 again.
+      s.writer.Put(kClearCode, s.codeSize);
+      dict.map.Forget(kMaxStrings);
+      s.slotZeroTaken = false;
+      s.codeSize = kInitialCodeSize;
+      s.maxCode = (1 << s.codeSize) - 1;
+      s.nextCode = kFirstFreeCode;
       prefix = c;
-      if (nextCode <= maxCode) {
-        table->Store(slot, key, nextCode);
-      } else if (nextCode < kCodeLimit) {
-        // The code just given is 2^k: later codes need one bit more.
-        table->Store(slot, key, nextCode);
-        ++codeSize;
-        maxCode = (1 << codeSize) - 1;
-      } else {
-        // Code 4095 is used up: instead of an entry, a clear code at the full 12 bits, and the
-        // next new string gets 258 again.
-        writer.Put(kClearCode, codeSize);
-        table->Clear();
-        codeSize = kInitialCodeSize;
-        maxCode = (1 << codeSize) - 1;
-        nextCode = kFirstFreeCode - 1;
+      continue;
+    }
+    if (((c * kHashMultiplier) ^ prefix) == 0) [[unlikely]] {
+      if (prefix == 0 && s.slotZeroTaken) {
+        TakeOverWithTable(dict, s.nextCode);
+        s.mapStrings = s.nextCode - kFirstFreeCode;
+        s.onTable = true;
       }
-      ++nextCode;
+      s.slotZeroTaken = true;
+    }
+    if (!s.onTable) {
+      slots[slot] = StringMap::Word(prefix, c, static_cast<std::uint32_t>(s.nextCode));
+      placed[s.nextCode - kFirstFreeCode] = static_cast<std::uint16_t>(slot);
+    }
+    if (s.nextCode > s.maxCode) {
+      // The code just given is 2^k: later codes need one bit more.
+      ++s.codeSize;
+      s.maxCode = (1 << s.codeSize) - 1;
+    }
+    ++s.nextCode;
+    prefix = c;
+    if (s.onTable) {
+      ++p;
+      break;
     }
   }
-  writer.Put(prefix, codeSize);
-  writer.Put(kEndCode, codeSize);
-  return writer.Finish();
+  at.p = p;
+  at.end = end;
+  s.prefix = prefix;
+  state = s;
+}
+// Compresses the pixels from `p` to `end` on the 5003-slot table. Returns where it stopped: at
+// `end`, or just after the pixel that cleared the table, the plain map being back in charge.
+void RunOnTable(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionaries& dict) {
+  LzwState s = state;
+  const std::uint8_t* p = at.p;
+  const std::uint8_t* end = at.end;
+  StringTable& table = dict.table;
+  std::uint32_t prefix = s.prefix;
+  for (;; ++p) {
+    if (p == end && !at.NextRow(rows, p, end)) break;
+    const std::uint32_t c = *p;
+    const auto key = static_cast<std::int32_t>((c << kMaxCodeBits) | prefix);
+    std::uint32_t slot = (c * kHashMultiplier) ^ prefix;
+    if (table.Find(key, slot, prefix)) continue;
+
+    s.writer.Put(prefix, s.codeSize);
+    prefix = c;
+    if (s.nextCode == kCodeLimit) {
+      s.writer.Put(kClearCode, s.codeSize);
+      dict.map.Forget(s.mapStrings);
+      s.slotZeroTaken = false;
+      s.onTable = false;
+      s.codeSize = kInitialCodeSize;
+      s.maxCode = (1 << s.codeSize) - 1;
+      s.nextCode = kFirstFreeCode;
+      ++p;
+      break;
+    }
+    table.Store(slot, key, s.nextCode);
+    if (s.nextCode > s.maxCode) {
+      ++s.codeSize;
+      s.maxCode = (1 << s.codeSize) - 1;
+    }
+    ++s.nextCode;
+  }
+  at.p = p;
+  at.end = end;
+  s.prefix = prefix;
+  state = s;
+}
+
+// LZW-compresses the frame's indices with minimum code size 8 into `out`; returns the byte count.
+std::size_t CompressRows(const FrameRows& rows, std::uint8_t* out) {
+  thread_local std::unique_ptr<Dictionaries> dictionaries;
+  if (!dictionaries) dictionaries = std::make_unique<Dictionaries>();
+  Dictionaries& dict = *dictionaries;
+
+  const auto pixels =
+      static_cast<std::uint64_t>(rows.width) * static_cast<std::uint64_t>(rows.height);
+  LzwState s{BitWriter(out), rows.top[0]};
+  s.writer.Put(kClearCode, s.codeSize);
+  if (pixels <= kMaxStrings) {
+    // Such a frame never reaches a clear and leaves the 5003-slot table sparse, so it seldom
+    // probes; the table is then quicker than the map (measured on frames of a few hundred to a
+    // few thousand pixels: a lookup is one xor into 30 KB that stay in the first-level cache).
+    dict.table.Clear();
+    s.onTable = true;
+  }
+  // The top-left pixel started the first string.
+  PixelCursor at{rows.top + 1, rows.top + rows.width, 0};
+  while (!at.Done(rows)) {
+    if (s.onTable) {
+      RunOnTable(rows, at, s, dict);
+    } else {
+      RunOnMap(rows, at, s, dict);
+    }
+  }
+  s.writer.Put(s.prefix, s.codeSize);
+  s.writer.Put(kEndCode, s.codeSize);
+  dict.map.Forget(s.onTable ? s.mapStrings : s.nextCode - kFirstFreeCode);
+  return s.writer.Finish();
 }
 
 bool IsConsistent(const EncoderInput& in) {

@@ -1,8 +1,9 @@
 #pragma once
 // The single-frame GIF encoder: one frame's colour indices, read in place from the 8-bit frame
 // strip, become a complete stand-alone GIF89a file. Pure byte work: no platform calls, no state
-// between calls. The control's EncodeFrame gathers the frame's values and hands the bytes to
-// PictureFromBytes.
+// between calls (each thread keeps a scratch dictionary of about 170 KB, handed back empty after
+// every frame), so threads may encode at the same time. The control's EncodeFrame gathers the
+// frame's values and hands the bytes to PictureFromBytes.
 //
 // The file written, in order (numbers little-endian):
 //   "GIF89a", Width and Height (low 16 bits each), 0x87 0x00 0x00,
