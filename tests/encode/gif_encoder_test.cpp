@@ -661,6 +661,152 @@ TEST(GifEncoder, MatchesTheReferenceOnRandomFrames) {
 }
 
 // =============================================================================================
+// Frames above 3838 pixels run on the plain map until key 0 is stored while slot 0 already holds
+// another home-0 string; from then until the next clear the 5003-slot table decides. Each case
+// is checked byte for byte against the reference, and the cases that must go through a key-0
+// overwrite also differ from the textbook probe, which is what the plain map would give.
+
+// The head of the quirk test above: (16,1) takes slot 0, "0 0" is displaced to slot 5002, (32,2)
+// probes to 5002 and overwrites it, and the next "0 0" is a new string.
+const Bytes kDisplaceThenOverwrite = {16, 1, 0, 0, 32, 2, 0, 0, 0};
+
+// `n` indices in lo..hi, none of the literal pairs "16c c" among them when lo > 15.
+Bytes Noise(std::mt19937& rng, std::size_t n, int lo, int hi) {
+  std::uniform_int_distribution<int> index(lo, hi);
+  Bytes v(n);
+  for (auto& x : v) x = static_cast<std::uint8_t>(index(rng));
+  return v;
+}
+
+Frame WideFrame(const Bytes& pixels) {
+  constexpr std::int32_t kWidth = 97;  // rows not aligned with anything in the data
+  const auto height = static_cast<std::int32_t>((pixels.size() + kWidth - 1) / kWidth);
+  Bytes padded = pixels;
+  padded.resize(static_cast<std::size_t>(kWidth * height), 7);
+  return FrameOf(kWidth, height, std::move(padded));
+}
+
+bool KeyZeroOverwriteMatters(const Frame& f) {
+  return ReferenceEncoder(false).Encode(f) != ReferenceEncoder(true).Encode(f);
+}
+
+TEST(GifEncoderKeyZero, DisplacedKeyZeroIsOverwrittenInALargeFrame) {
+  // The quirk test's nine pixels, then runs of index 7 up to 4074 pixels.
+  Bytes pixels = kDisplaceThenOverwrite;
+  pixels.resize(42 * 97, 7);
+  const Frame f = WideFrame(pixels);
+  ASSERT_GT(f.width * f.height, 3838);
+  const Bytes file = Encode(f);
+  const std::vector<int> codes = Values(ReadCodes(ParseOurFile(file).data).codes);
+  ASSERT_GE(codes.size(), 10u);
+  EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 9),
+            (std::vector<int>{256, 16, 1, 0, 0, 32, 2, 0, 264}));
+  EXPECT_EQ(file, ReferenceEncoder(true).Encode(f));
+  EXPECT_TRUE(KeyZeroOverwriteMatters(f));
+}
+
+TEST(GifEncoderKeyZero, KeyZeroInSlotZeroStaysWhileLaterHomeZeroStringsProbe) {
+  // "0 0" first: key 0 takes slot 0 and is never overwritten; (16,1) and (32,2) probe past it.
+  // Nothing takes over, and the textbook probe gives the same file.
+  Bytes pixels = {0, 0, 16, 1, 32, 2, 0, 0, 16, 1, 32, 2, 0, 0, 0};
+  std::mt19937 rng(7);
+  const Bytes noise = Noise(rng, 5000, 40, 255);
+  pixels.insert(pixels.end(), noise.begin(), noise.end());
+  const Frame f = WideFrame(pixels);
+  EXPECT_EQ(Encode(f), ReferenceEncoder(true).Encode(f));
+  EXPECT_FALSE(KeyZeroOverwriteMatters(f));
+}
+
+TEST(GifEncoderKeyZero, TakeoverInTheMiddleOfASegmentReplaysItsStrings) {
+  // About 1500 strings of noise first, so that rebuilding the table replays them all; then the
+  // head, then noise through two more clears with the head once more in the next segment.
+  std::mt19937 rng(11);
+  for (const std::size_t before : {std::size_t{1}, std::size_t{1500}, std::size_t{3700}}) {
+    Bytes pixels = Noise(rng, before, 40, 255);
+    pixels.insert(pixels.end(), kDisplaceThenOverwrite.begin(), kDisplaceThenOverwrite.end());
+    Bytes more = Noise(rng, 4000, 40, 255);
+    pixels.insert(pixels.end(), more.begin(), more.end());
+    pixels.insert(pixels.end(), kDisplaceThenOverwrite.begin(), kDisplaceThenOverwrite.end());
+    more = Noise(rng, 6000, 40, 255);
+    pixels.insert(pixels.end(), more.begin(), more.end());
+    const Frame f = WideFrame(pixels);
+    const Bytes file = Encode(f);
+    EXPECT_EQ(file, ReferenceEncoder(true).Encode(f)) << "head after " << before;
+    EXPECT_TRUE(KeyZeroOverwriteMatters(f)) << "head after " << before;
+    const std::vector<int> codes = Values(ReadCodes(ParseOurFile(file).data).codes);
+    EXPECT_GE(std::count(codes.begin(), codes.end(), 256), 3) << "head after " << before;
+  }
+}
+
+TEST(GifEncoderKeyZero, DisplacedKeyZeroWithoutAnOverwriteAndHomeZeroStringsAfterIt) {
+  // (16,1) then "0 0": displaced, so the table takes over, but no later home-0 string reaches
+  // its slot before the clear; after the clear "0 0" comes first and sits in slot 0.
+  std::mt19937 rng(5);
+  Bytes pixels = {16, 1, 0, 0};
+  Bytes noise = Noise(rng, 4500, 40, 255);
+  pixels.insert(pixels.end(), noise.begin(), noise.end());
+  const Bytes second = {0, 0, 16, 1, 48, 3, 0, 0};
+  pixels.insert(pixels.end(), second.begin(), second.end());
+  noise = Noise(rng, 3000, 40, 255);
+  pixels.insert(pixels.end(), noise.begin(), noise.end());
+  const Frame f = WideFrame(pixels);
+  EXPECT_EQ(Encode(f), ReferenceEncoder(true).Encode(f));
+}
+
+TEST(GifEncoderKeyZero, ManySegmentsOfHomeZeroPairsMatchTheReference) {
+  // Pairs "16c c" (all home 0) among noise over several segments: key 0 is displaced and
+  // overwritten again and again, in some segments before any other home-0 string and in some
+  // after.
+  std::mt19937 rng(99);
+  int overwriteMattered = 0;
+  for (int i = 0; i < 12; ++i) {
+    const int pairPercent = std::array{3, 8, 20}[static_cast<std::size_t>(i % 3)];
+    const int zeroPercent = std::array{2, 10, 30}[static_cast<std::size_t>(i / 3 % 3)];
+    const std::int32_t w = 113 + 17 * i;
+    const std::int32_t h = 90 + 13 * (i % 4);
+    Bytes pixels;
+    std::uniform_int_distribution<int> percent(0, 99), low(0, 15), index(0, 255);
+    while (pixels.size() < static_cast<std::size_t>(w * h)) {
+      if (percent(rng) < pairPercent) {
+        const int c = low(rng);
+        pixels.push_back(static_cast<std::uint8_t>(16 * c));
+        pixels.push_back(static_cast<std::uint8_t>(c));
+        continue;
+      }
+      pixels.push_back(static_cast<std::uint8_t>(percent(rng) < zeroPercent ? 0 : index(rng)));
+    }
+    pixels.resize(static_cast<std::size_t>(w * h));
+    const Frame f = FrameOf(w, h, std::move(pixels));
+    ASSERT_EQ(Encode(f), ReferenceEncoder(true).Encode(f)) << "frame " << i;
+    if (KeyZeroOverwriteMatters(f)) ++overwriteMattered;
+  }
+  EXPECT_GT(overwriteMattered, 6);
+}
+
+TEST(GifEncoderKeyZero, AFrameEndingOnTheTableLeavesNothingForTheNext) {
+  // The first frame ends while the 5003-slot table decides; the strings it left in the map
+  // must be gone for the next frame, which shares them all.
+  // Forty colours: strings grow quickly, so the whole frame stays within one segment.
+  std::mt19937 rng(3);
+  Bytes pixels = Noise(rng, 1000, 40, 79);
+  pixels.insert(pixels.end(), kDisplaceThenOverwrite.begin(), kDisplaceThenOverwrite.end());
+  const Bytes tail = Noise(rng, 2900, 40, 79);
+  pixels.insert(pixels.end(), tail.begin(), tail.end());
+  const Frame first = WideFrame(pixels);
+  const Frame second = WideFrame(Bytes(pixels.begin() + 1, pixels.end()));  // one pixel later
+  const Frame plain = WideFrame(Noise(rng, 5000, 40, 79));
+
+  const Bytes firstFile = Encode(first);
+  EXPECT_EQ(firstFile, ReferenceEncoder(true).Encode(first));
+  EXPECT_TRUE(KeyZeroOverwriteMatters(first));
+  const std::vector<int> codes = Values(ReadCodes(ParseOurFile(firstFile).data).codes);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), 256), 1);  // no clear after the takeover
+  EXPECT_EQ(Encode(second), ReferenceEncoder(true).Encode(second));
+  EXPECT_EQ(Encode(plain), ReferenceEncoder(true).Encode(plain));
+  EXPECT_EQ(Encode(first), firstFile);  // and encoding again gives the same bytes
+}
+
+// =============================================================================================
 // Real frames: giflib decodes our output to the same indices, and a second encoding of the
 // decoded file is byte for byte the same.
 
