@@ -13,8 +13,9 @@
 //     the result reaches the screen through repaint()); RefreshRect does the same for a part of
 //     the surface, clearing only that part and clipping the paint to it, and puts only that part
 //     on screen. It repaints everything instead when the surface holds no complete paint (new,
-//     resized) or when what lies beneath has changed since the last paint. Resize takes twips,
-//     15 per pixel;
+//     resized) or when what lies beneath has changed since the last paint. Any other paint
+//     event (an expose, a change over the widget's area) takes what lies beneath afresh and runs
+//     the control's paint. Resize takes twips, 15 per pixel;
 //   - show, hide, resize, mouse press, release, move and click reach the control; buttons map to
 //     1 left, 2 right, 4 middle and modifiers to 1 Shift, 2 Ctrl, 4 Alt. A click is a left press
 //     and release both over the widget; it follows MouseUp;

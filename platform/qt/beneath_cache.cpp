@@ -65,8 +65,8 @@ void BeneathCache::fill(QImage& target, const QRect& area) {
   if (clipped.isEmpty()) return;
   prepare(target.size());
   if (image_.size() != target.size()) {
-    // Only while this cache renders (a paint that the rendering itself set off): the parent's
-    // colour stands in, and the rendering in progress marks nothing as valid for it.
+    // Only while this cache renders and a paint that the rendering set off comes back here:
+    // the parent's colour stands in this once.
     QWidget* below = parent_ != nullptr ? parent_.data() : &widget_;
     QPainter(&target).fillRect(clipped, below->palette().window());
     return;
