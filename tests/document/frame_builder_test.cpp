@@ -442,6 +442,31 @@ TEST(FrameStrip, DiscardLoadTablesDropsTheWorkTables) {
   EXPECT_FALSE(doc.GifBytes.empty());
 }
 
+TEST(FrameStrip, DiscardedLoadBuffersKeepOnlySmallStorage) {
+  // Every discarded buffer is empty; up to 64 KiB of storage stays for the next load, a larger
+  // buffer (a big GIF's bytes) gives its memory back.
+  struct Case {
+    std::size_t bytes;
+    bool keepsStorage;
+  };
+  for (const Case c : {Case{0, true}, Case{1800, true}, Case{65536, true}, Case{65537, false},
+                       Case{1 << 20, false}}) {
+    std::vector<std::uint8_t> buffer(c.bytes, 7);
+    buffer.shrink_to_fit();
+    const std::size_t capacity = buffer.capacity();
+    DiscardLoadBuffer(buffer);
+    EXPECT_TRUE(buffer.empty()) << c.bytes;
+    EXPECT_EQ(buffer.capacity(), c.keepsStorage ? capacity : 0u) << c.bytes;
+  }
+  // Elements count by their size: 8192 spans are 64 KiB, one more is not kept.
+  std::vector<FrameSpan> spans(8193);
+  DiscardLoadBuffer(spans);
+  EXPECT_EQ(spans.capacity(), 0u);
+  spans.resize(8192);
+  DiscardLoadBuffer(spans);
+  EXPECT_GE(spans.capacity(), 8192u);
+}
+
 Bytes ReadCorpusFile(const std::string& name) {
   std::ifstream in(std::string(VELMORA_TESTDATA_DIR) + "/gif-corpus/" + name, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
