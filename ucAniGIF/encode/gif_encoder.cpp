@@ -270,8 +270,8 @@ void TakeOverWithTable(Dictionaries& dict, std::int32_t code) {
   table.Add(0, code);
 }
 
-// Compresses the pixels from `p` to `end` on the plain map. Returns where it stopped: at `end`,
-// or just after the pixel whose new string made the table take over.
+// Compresses from `at` on, across rows, on the plain map, until the frame ends or a new string
+// makes the table take over; `at` then stands just after that string's last pixel.
 void RunOnMap(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionaries& dict) {
   LzwState s = state;
   const std::uint8_t* p = at.p;
@@ -338,8 +338,8 @@ void RunOnMap(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionar
   s.prefix = prefix;
   state = s;
 }
-// Compresses the pixels from `p` to `end` on the 5003-slot table. Returns where it stopped: at
-// `end`, or just after the pixel that cleared the table, the plain map being back in charge.
+// Compresses from `at` on, across rows, on the 5003-slot table, until the frame ends or a clear
+// hands the segment back to the plain map; `at` then stands just after the clearing pixel.
 void RunOnTable(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionaries& dict) {
   LzwState s = state;
   const std::uint8_t* p = at.p;
