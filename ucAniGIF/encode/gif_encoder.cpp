@@ -338,6 +338,7 @@ void RunOnMap(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionar
   s.prefix = prefix;
   state = s;
 }
+
 // Compresses from `at` on, across rows, on the 5003-slot table, until the frame ends or a clear
 // hands the segment back to the plain map; `at` then stands just after the clearing pixel.
 void RunOnTable(const FrameRows& rows, PixelCursor& at, LzwState& state, Dictionaries& dict) {
