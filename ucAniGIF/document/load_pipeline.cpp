@@ -53,6 +53,19 @@ bool IsAnsiPath(std::string_view utf8Path) {
   return true;
 }
 
+// A run-mode load paints frame 1 at once, whatever the frame count; only a single frame also
+// announces it (a multi-frame GIF reports its frames from the scheduler).
+//
+// Quirk mended: painting only single frames here left a multi-frame GIF's frame 1 to whatever
+// paint the host happened to deliver. A host that paints only when asked (the headless host, a
+// Qt widget whose size the load did not change, any reload into a control already on screen)
+// then showed nothing of frame 1, and worse, the composite canvas never went through frame 1's
+// prepare phase: a new canvas is all black with every mask bit clear (painted), so the first
+// frame 2, from the timer or a step, was drawn over black instead of over frame 1 and its
+// transparent pixels hid the background. It came right only at the first wrap, whose paint of
+// frame 1 empties the canvas. Painting here puts frame 1 on screen when the load returns and
+// leaves the canvas holding frame 1 for whichever frame is painted next. Frame 1 painted again
+// by the host afterwards (an expose, the resize that follows a load) is the same picture.
 std::int32_t ucAniGIF::LoadGif() {
   ResetGif();
   doc_.Header = GifHeader{};
@@ -69,9 +82,9 @@ std::int32_t ucAniGIF::LoadGif() {
         bool firstPass = true;
         if (!BuildFrames(firstPass)) {
           frames = 0;
-        } else if (RunMode() && frames == 1) {
+        } else if (RunMode()) {
           Refresh();
-          RaiseFrameChanged(1, false);
+          if (frames == 1) RaiseFrameChanged(1, false);
         }
       } catch (const std::exception&) {
       }

@@ -187,6 +187,16 @@ void ucAniGIF::SetAction(std::int32_t Act) {
       state_.Action = 2;
       return;
     case 3: {  // step, without loop counting
+      // A step while the deferred decoding is still armed would show frame 2 before it has any
+      // pixels (its band not even placed in the strip yet). The pending pass runs first, exactly
+      // as its timer would have run it, load completion included; the step then stops whatever
+      // that started. A FrameChanged handler of that completion may have loaded anew, or failed
+      // to; with nothing loaded there is nothing to step to.
+      if (deferredDecodePending_) {
+        std::int32_t ignored = 0;
+        OnDeferredDecodeTick(timerWindow_, 0, TimerNumber(), 0, ignored);
+        if (state_.CurrentFrame == 0) return;
+      }
       // Stopping the timer changes nothing on the surface, so the step may repaint partially.
       const std::optional<PaintView> shown = shownView_;
       const std::int32_t previous = state_.CurrentFrame;
