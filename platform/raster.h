@@ -215,6 +215,35 @@ bool BitBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceCon
 bool StretchBlt(DeviceContext& target, int x, int y, int cx, int cy, const DeviceContext& source,
                 int xSrc, int ySrc, int cxSrc, int cySrc, Rop rop);
 
+// Two transfers fused into one pass over the target, for drawing a transparent frame 1:1.
+// Equal, byte for byte and under the same clipping, to
+//   BitBlt(target, x, y, cx, cy, source, xSrc, ySrc, kSrcAnd) with `andTable` as the source's
+//   colour table, followed by
+//   BitBlt(target, x, y, cx, cy, source, xSrc, ySrc, kSrcPaint) with `paintTable` as its table;
+// that is, a source pixel of index i turns the target's blue, green and red bytes into
+// (old AND andTable[i]) OR paintTable[i]. The fourth byte of a 32-bit target is left alone, as
+// AND and OR leave it. Entries past the end of a table count as 0 (black); their fourth bytes are
+// ignored. The source's own colour table is neither read nor changed. Only an 8-bit source onto a
+// 24- or 32-bit target: any other pair of formats returns false with nothing drawn (the caller
+// runs the two transfers). Also false when cx or cy is not positive or everything is clipped
+// away.
+bool BitBltAndPaint(DeviceContext& target, int x, int y, int cx, int cy,
+                    const DeviceContext& source, int xSrc, int ySrc,
+                    std::span<const RgbQuad> andTable, std::span<const RgbQuad> paintTable);
+
+// Two transfers fused into one pass over the target, for drawing the canvas through its mask
+// 1:1. Equal, byte for byte and under the same clipping, to
+//   BitBlt(target, x, y, cx, cy, <a context holding mask>, xSrc, ySrc, kSrcAnd), then
+//   BitBlt(target, x, y, cx, cy, source, xSrc, ySrc, kSrcPaint):
+// the target's blue, green and red bytes become (old AND maskTable[bit]) OR colour, with the
+// mask's bit read through the mask's own two-entry table. The fourth byte of a 32-bit target is
+// left alone. `mask` must be 1-bit and exactly as wide and high as the source's selected bitmap,
+// which must be 24-bit, and the target 24- or 32-bit and neither of the two source bitmaps;
+// otherwise false with nothing drawn (the caller runs the two transfers). Also false when cx or
+// cy is not positive or everything is clipped away.
+bool BitBltThroughMask(DeviceContext& target, int x, int y, int cx, int cy,
+                       const DeviceContext& source, int xSrc, int ySrc, const Bitmap& mask);
+
 // Replaces entries start .. start + n - 1 of the colour table of the 1- or 8-bit bitmap selected
 // in `dc`, without touching its pixels. Returns the number of entries set (0 if none): entries
 // past the end of the table are ignored, a start outside it sets nothing.

@@ -1,6 +1,7 @@
 #include "ucAniGIF/render/renderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -49,6 +50,7 @@ struct Source {
   int width = 0;
   int height = 0;
   platform::Rop rop = platform::Rop::kSrcCopy;
+  bool drawn = false;  // a fused transfer has drawn it already
 };
 
 void Transfer(platform::DeviceContext& target, bool stretched, const DrawRect& dest,
@@ -69,11 +71,23 @@ Source PrepareCanvasSource(GifDocument& doc, platform::DeviceContext& target, bo
   CanvasBitmaps& canvas = doc.CompositeCanvas;
   Source src{canvas.DC.get(), 0, 0, canvas.Bitmap->Width(), canvas.Bitmap->Height()};
   if (!canvas.MaskBitmap) return src;
+  // Unscaled, both transfers go in one pass where the raster layer has one for the formats.
+  if (!stretched && platform::BitBltThroughMask(target, dest.x, dest.y, dest.width, dest.height,
+                                                *canvas.DC, 0, 0, *canvas.MaskBitmap)) {
+    src.drawn = true;
+    return src;
+  }
   canvas.DC->SelectObject(canvas.MaskBitmap.get());
   Transfer(target, stretched, dest, src, platform::Rop::kSrcAnd);
   canvas.DC->SelectObject(canvas.Bitmap.get());
   src.rop = platform::Rop::kSrcPaint;
   return src;
+}
+
+// The pair of formats BitBltAndPaint takes: the 8-bit strip onto a colour target.
+bool FusedFormats(const platform::DeviceContext& source, const platform::DeviceContext& target) {
+  const int bpp = target.Selected().BitsPerPixel();
+  return source.Selected().BitsPerPixel() == 8 && (bpp == 24 || bpp == 32);
 }
 
 // A frame's band: a transparent frame first blacks out the target under its opaque pixels (the
@@ -82,11 +96,28 @@ Source PrepareCanvasSource(GifDocument& doc, platform::DeviceContext& target, bo
 Source PrepareFrameSource(GifDocument& doc, const GifFrame& f, platform::DeviceContext& target,
                           bool stretched, const DrawRect& dest) {
   Source src{doc.FrameStrip.DC.get(), f.StripX, 0, f.Width, f.Height};
-  if (f.Transparent == 1) {
-    LoadMaskPalette(doc, f, true);
-    Transfer(target, stretched, dest, src, platform::Rop::kSrcAnd);
-    src.rop = platform::Rop::kSrcPaint;
+  if (f.Transparent != 1) {
+    LoadFrameColors(doc, f);
+    return src;
   }
+  LoadMaskPalette(doc, f, true);
+  if (!stretched && FusedFormats(*src.dc, target)) {
+    // One pass through both tables. The strip's table goes through the same two loads as for the
+    // separate transfers, so it ends up holding what they would leave, entries past the frame's
+    // colour count included, and both tables see those entries as the transfers would.
+    const auto stripTable = doc.FrameStrip.DC->Selected().ColorTable();
+    std::array<platform::RgbQuad, 256> maskTable{};
+    std::copy_n(stripTable.begin(), std::min(stripTable.size(), maskTable.size()),
+                maskTable.begin());
+    LoadFrameColors(doc, f);
+    // False here only means nothing lay inside the clip, as for the separate transfers.
+    platform::BitBltAndPaint(target, dest.x, dest.y, dest.width, dest.height, *src.dc, src.x,
+                             src.y, maskTable, doc.FrameStrip.DC->Selected().ColorTable());
+    src.drawn = true;
+    return src;
+  }
+  Transfer(target, stretched, dest, src, platform::Rop::kSrcAnd);
+  src.rop = platform::Rop::kSrcPaint;
   LoadFrameColors(doc, f);
   return src;
 }
@@ -116,7 +147,7 @@ void DrawFrame(GifDocument& doc, const ControlState& state, std::int32_t index,
 
   const Source src = index < 0 ? PrepareCanvasSource(doc, target, stretched, dest)
                                : PrepareFrameSource(doc, doc.Frame(index), target, stretched, dest);
-  Transfer(target, stretched, dest, src, src.rop);
+  if (!src.drawn) Transfer(target, stretched, dest, src, src.rop);
 
   if (stretched) {
     target.SetStretchBltMode(previousMode);

@@ -1,0 +1,213 @@
+// Fused transfers: an AND pass and an OR pass over the same target rectangle done as one pass, so
+// every target pixel is read and written once instead of twice. Both are unscaled and unmirrored,
+// so the placement is a plain intersection of rectangles; the results are those of the two
+// separate transfers to the byte.
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/raster.h"
+#include "platform/raster_internal.h"
+
+namespace velmora::platform {
+
+using namespace raster_detail;
+
+namespace {
+
+// The part of a 1:1 transfer that is written: target columns and rows inside the writable area
+// whose source pixel lies inside a source of the given size. 64-bit arithmetic, so positions
+// near the 32-bit limits clip instead of wrapping.
+struct Placement {
+  int x0 = 0;   // first target column
+  int y0 = 0;   // first target row
+  int sx0 = 0;  // its source column
+  int sy0 = 0;  // its source row
+  int width = 0;
+  int height = 0;
+};
+
+bool PlaceAxis(std::int64_t t, std::int64_t extent, std::int64_t low, std::int64_t high,
+               std::int64_t s, std::int64_t sourceLimit, int& first, int& sourceFirst, int& count) {
+  const std::int64_t lo = std::max({t, low, t - s});
+  const std::int64_t hi = std::min({t + extent, high, t + (sourceLimit - s)});
+  if (lo >= hi) return false;
+  first = static_cast<int>(lo);
+  sourceFirst = static_cast<int>(s + (lo - t));
+  count = static_cast<int>(hi - lo);
+  return true;
+}
+
+bool Place(const DeviceContext& target, int x, int y, int cx, int cy, int xSrc, int ySrc,
+           int sourceWidth, int sourceHeight, Placement& p) {
+  if (cx <= 0 || cy <= 0) return false;
+  const Rect area = WritableArea(target);
+  return PlaceAxis(x, cx, area.left, area.right, xSrc, sourceWidth, p.x0, p.sx0, p.width) &&
+         PlaceAxis(y, cy, area.top, area.bottom, ySrc, sourceHeight, p.y0, p.sy0, p.height);
+}
+
+// Per index, the value ANDed in (the fourth byte all ones, which both AND and OR keep) and the
+// value ORed in (the fourth byte zero).
+struct AndOrTables {
+  std::array<std::uint32_t, 256> andValue;
+  std::array<std::uint32_t, 256> orValue;
+};
+
+void BuildAndOr(std::span<const RgbQuad> andTable, std::span<const RgbQuad> paintTable,
+                AndOrTables& t) {
+  for (std::size_t i = 0; i < 256; ++i) {
+    t.andValue[i] = (i < andTable.size() ? andTable[i] & kRgbMask : 0u) | ~kRgbMask;
+    t.orValue[i] = i < paintTable.size() ? paintTable[i] & kRgbMask : 0u;
+  }
+}
+
+// 32-bit targets: the pixel's four bytes read, combined and written back. Indices that neither
+// clear nor set anything (the transparent one of a frame) still cost the read and write, which is
+// cheaper than a branch that mispredicts on every edge of a frame's shapes.
+void AndOrRow32(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables& t) {
+  int k = 0;
+  for (; k + 4 <= n; k += 4, d += 16) {
+    std::uint32_t o0, o1, o2, o3;
+    std::memcpy(&o0, d, 4);
+    std::memcpy(&o1, d + 4, 4);
+    std::memcpy(&o2, d + 8, 4);
+    std::memcpy(&o3, d + 12, 4);
+    o0 = (o0 & t.andValue[s[k]]) | t.orValue[s[k]];
+    o1 = (o1 & t.andValue[s[k + 1]]) | t.orValue[s[k + 1]];
+    o2 = (o2 & t.andValue[s[k + 2]]) | t.orValue[s[k + 2]];
+    o3 = (o3 & t.andValue[s[k + 3]]) | t.orValue[s[k + 3]];
+    std::memcpy(d, &o0, 4);
+    std::memcpy(d + 4, &o1, 4);
+    std::memcpy(d + 8, &o2, 4);
+    std::memcpy(d + 12, &o3, 4);
+  }
+  for (; k < n; ++k, d += 4) {
+    std::uint32_t o;
+    std::memcpy(&o, d, 4);
+    o = (o & t.andValue[s[k]]) | t.orValue[s[k]];
+    std::memcpy(d, &o, 4);
+  }
+}
+
+// 24-bit targets: four-byte reads and writes a pixel, the fourth byte being the next pixel's
+// first, which the AND value's all-ones fourth byte and the OR value's zero keep as it was (and
+// the next pixel then reads it back). The last pixel is done byte by byte, so the row is never
+// touched past its end.
+void AndOrRow24(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables& t) {
+  int k = 0;
+  for (; k + 1 < n; ++k, d += 3) {
+    std::uint32_t o;
+    std::memcpy(&o, d, 4);
+    o = (o & t.andValue[s[k]]) | t.orValue[s[k]];
+    std::memcpy(d, &o, 4);
+  }
+  if (k < n) {
+    const std::uint32_t a = t.andValue[s[k]];
+    const std::uint32_t b = t.orValue[s[k]];
+    d[0] = static_cast<std::uint8_t>((d[0] & a) | b);
+    d[1] = static_cast<std::uint8_t>((d[1] & (a >> 8)) | (b >> 8));
+    d[2] = static_cast<std::uint8_t>((d[2] & (a >> 16)) | (b >> 16));
+  }
+}
+
+// The canvas through its mask. `keep[bit]` is the value ANDed in for a mask bit (the mask's table
+// entry with an all-ones fourth byte); colours are ORed in whatever the bit. A whole mask byte of
+// one value takes one AND value for its eight pixels.
+template <int TargetBytes>
+void MaskedRow(const std::uint8_t* mask, int mx0, const std::uint8_t* colours,
+               std::uint8_t* d, int n, const std::array<std::uint32_t, 2>& keep) {
+  const std::uint8_t* c = colours;
+  const auto put = [&](std::uint8_t* p, const std::uint8_t* src, std::uint32_t a, bool last) {
+    std::uint32_t v;
+    if (last) {
+      v = src[0] | (src[1] << 8) | (static_cast<std::uint32_t>(src[2]) << 16);
+    } else {
+      std::memcpy(&v, src, 4);
+      v &= kRgbMask;
+    }
+    if (TargetBytes == 3 && last) {
+      p[0] = static_cast<std::uint8_t>((p[0] & a) | v);
+      p[1] = static_cast<std::uint8_t>((p[1] & (a >> 8)) | (v >> 8));
+      p[2] = static_cast<std::uint8_t>((p[2] & (a >> 16)) | (v >> 16));
+      return;
+    }
+    std::uint32_t o;
+    std::memcpy(&o, p, 4);
+    o = (o & a) | v;
+    std::memcpy(p, &o, 4);
+  };
+  const auto bitAt = [&](int x) { return (mask[x >> 3] >> (7 - (x & 7))) & 1u; };
+  // Colours are read four bytes a pixel except the row's last pixel, whose fourth byte may lie
+  // past the end of the canvas row.
+  int k = 0;
+  int x = mx0;
+  for (; k < n && (x & 7) != 0; ++k, ++x, d += TargetBytes, c += 3) {
+    put(d, c, keep[bitAt(x)], k + 1 == n);
+  }
+  for (; k + 8 < n; k += 8, x += 8) {
+    const unsigned byte = mask[x >> 3];
+    if (byte == 0 || byte == 0xFF) {
+      const std::uint32_t a = keep[byte & 1u];
+      for (int b = 0; b < 8; ++b, d += TargetBytes, c += 3) put(d, c, a, false);
+      continue;
+    }
+    for (int b = 0; b < 8; ++b, d += TargetBytes, c += 3) {
+      put(d, c, keep[(byte >> (7 - b)) & 1u], false);
+    }
+  }
+  for (; k < n; ++k, ++x, d += TargetBytes, c += 3) put(d, c, keep[bitAt(x)], k + 1 == n);
+}
+
+}  // namespace
+
+bool BitBltAndPaint(DeviceContext& target, int x, int y, int cx, int cy,
+                    const DeviceContext& source, int xSrc, int ySrc,
+                    std::span<const RgbQuad> andTable, std::span<const RgbQuad> paintTable) {
+  Bitmap& dst = target.Selected();
+  const Bitmap& src = source.Selected();
+  const int bpp = dst.BitsPerPixel();
+  if (src.BitsPerPixel() != 8 || (bpp != 24 && bpp != 32)) return false;
+  Placement p;
+  if (!Place(target, x, y, cx, cy, xSrc, ySrc, src.Width(), src.Height(), p)) return false;
+  AndOrTables tables;
+  BuildAndOr(andTable, paintTable, tables);
+  const auto rowFn = bpp == 32 ? AndOrRow32 : AndOrRow24;
+  const std::ptrdiff_t dstOffset = static_cast<std::ptrdiff_t>(p.x0) * (bpp / 8);
+  for (int r = 0; r < p.height; ++r) {
+    rowFn(src.Row(p.sy0 + r) + p.sx0, dst.Row(p.y0 + r) + dstOffset, p.width, tables);
+  }
+  return true;
+}
+
+bool BitBltThroughMask(DeviceContext& target, int x, int y, int cx, int cy,
+                       const DeviceContext& source, int xSrc, int ySrc, const Bitmap& mask) {
+  Bitmap& dst = target.Selected();
+  const Bitmap& src = source.Selected();
+  const int bpp = dst.BitsPerPixel();
+  if (src.BitsPerPixel() != 24 || mask.BitsPerPixel() != 1 || (bpp != 24 && bpp != 32)) {
+    return false;
+  }
+  if (mask.Width() != src.Width() || mask.Height() != src.Height()) return false;
+  if (&dst == &src || &dst == &mask) return false;
+  Placement p;
+  if (!Place(target, x, y, cx, cy, xSrc, ySrc, src.Width(), src.Height(), p)) return false;
+  const auto table = mask.ColorTable();
+  const std::array<std::uint32_t, 2> keep{(table[0] & kRgbMask) | ~kRgbMask,
+                                          (table[1] & kRgbMask) | ~kRgbMask};
+  const std::ptrdiff_t dstOffset = static_cast<std::ptrdiff_t>(p.x0) * (bpp / 8);
+  const std::ptrdiff_t srcOffset = static_cast<std::ptrdiff_t>(p.sx0) * 3;
+  for (int r = 0; r < p.height; ++r) {
+    std::uint8_t* d = dst.Row(p.y0 + r) + dstOffset;
+    const std::uint8_t* c = src.Row(p.sy0 + r) + srcOffset;
+    const std::uint8_t* m = mask.Row(p.sy0 + r);
+    if (bpp == 32) {
+      MaskedRow<4>(m, p.sx0, c, d, p.width, keep);
+    } else {
+      MaskedRow<3>(m, p.sx0, c, d, p.width, keep);
+    }
+  }
+  return true;
+}
+
+}  // namespace velmora::platform
