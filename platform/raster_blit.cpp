@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -358,6 +359,68 @@ struct Scratch {
   std::size_t nextSlot = 0;
 };
 
+// The compositor's mask pass: an 8-bit band ANDed into a 1-bit mask, once a frame. The table
+// gives each index its bit. Whole target bytes take eight source bytes at a time; a target byte
+// ANDed with all ones is not written. When exactly one index maps to 1 (the mask palette: the
+// transparent index alone is white), the eight bits are the eight bytes compared with that index,
+// done at once in a 64-bit word on little-endian machines.
+class AndIndexedIntoMono {
+ public:
+  explicit AndIndexedIntoMono(const std::uint32_t* lut) {
+    int ones = 0;
+    for (int i = 0; i < 256; ++i) {
+      bits_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(lut[i] & 1u);
+      if (bits_[static_cast<std::size_t>(i)] != 0) {
+        ++ones;
+        onlyWhite_ = static_cast<std::uint8_t>(i);
+      }
+    }
+    compare_ = ones == 1 && std::endian::native == std::endian::little;
+  }
+
+  void Run(const std::uint8_t* src, std::uint8_t* dst, int x0, int n) const {
+    const auto single = [&](int k) {
+      const int x = x0 + k;
+      if (bits_[src[k]] != 0) return;
+      dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] & ~(0x80u >> (x & 7)));
+    };
+    int k = 0;
+    for (; k < n && ((x0 + k) & 7) != 0; ++k) single(k);
+    std::uint8_t* d = dst + ((x0 + k) >> 3);
+    if (compare_) {
+      const std::uint64_t pattern = 0x0101010101010101ull * onlyWhite_;
+      for (; k + 8 <= n; k += 8, ++d) {
+        std::uint64_t v;
+        std::memcpy(&v, src + k, 8);
+        v ^= pattern;  // zero bytes are the white index
+        // High bit of each byte set where the byte is not zero (exact, no borrow between bytes).
+        const std::uint64_t nonzero =
+            (((v & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | v) & 0x8080808080808080ull;
+        if (nonzero == 0) continue;
+        // Byte j's bit (at 8j + 7) moves to bit 63 - j of the product: the first pixel ends up
+        // in the most significant bit of the top byte. The shifted bits never meet, so no carry.
+        const std::uint64_t white = (~nonzero & 0x8080808080808080ull) >> 7;
+        const auto bits = static_cast<std::uint8_t>((white * 0x8040201008040201ull) >> 56);
+        *d = static_cast<std::uint8_t>(*d & bits);
+      }
+    } else {
+      for (; k + 8 <= n; k += 8, ++d) {
+        const std::uint8_t* s = src + k;
+        const unsigned bits = (bits_[s[0]] << 7) | (bits_[s[1]] << 6) | (bits_[s[2]] << 5) |
+                              (bits_[s[3]] << 4) | (bits_[s[4]] << 3) | (bits_[s[5]] << 2) |
+                              (bits_[s[6]] << 1) | bits_[s[7]];
+        if (bits != 0xFF) *d = static_cast<std::uint8_t>(*d & bits);
+      }
+    }
+    for (; k < n; ++k) single(k);
+  }
+
+ private:
+  std::array<std::uint8_t, 256> bits_{};
+  std::uint8_t onlyWhite_ = 0;
+  bool compare_ = false;
+};
+
 void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
                 PaletteMatcher* matcher, Rop rop, Scratch& s) {
   const AxisPlan& cols = s.columns;
@@ -372,6 +435,14 @@ void RunNearest(const SourceRows& src, Bitmap& target, const Conversion& conv,
   const std::uint32_t* lut = conv.indexedSource ? conv.native.data() : nullptr;
   // Unscaled, unmirrored columns between formats that need no colour matching go from source row
   // to target row in one pass, with no row of intermediate values in between.
+  if (run && conv.sourceBpp == 8 && conv.targetBpp == 1 && rop == Rop::kSrcAnd) {
+    const AndIndexedIntoMono kernel(lut);
+    for (int k = 0; k < rows.Count(); ++k) {
+      kernel.Run(src.Row(rows.nearest[static_cast<std::size_t>(k)]) + sx0,
+                 target.Row(rows.first + k), x0, n);
+    }
+    return;
+  }
   const RunConverter direct =
       run && !rowCopy ? RunConverterFor(conv.sourceBpp, conv.targetBpp, rop) : nullptr;
   if (direct) {
