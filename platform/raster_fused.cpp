@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "platform/raster.h"
@@ -49,17 +50,36 @@ bool Place(const DeviceContext& target, int x, int y, int cx, int cy, int xSrc, 
 
 // Per index, the value ANDed in (the fourth byte all ones, which both AND and OR keep) and the
 // value ORed in (the fourth byte zero).
+// `skipWord` is set when exactly one index changes nothing (AND with white, OR with black: a
+// frame's transparent index) and the machine is little-endian: eight source bytes all equal to
+// that index leave eight target pixels alone, which one 64-bit compare finds.
 struct AndOrTables {
   std::array<std::uint32_t, 256> andValue;
   std::array<std::uint32_t, 256> orValue;
+  bool skipWords = false;
+  std::uint64_t unchangedWord = 0;
 };
 
 void BuildAndOr(std::span<const RgbQuad> andTable, std::span<const RgbQuad> paintTable,
                 AndOrTables& t) {
+  int unchanging = 0;
+  std::uint64_t index = 0;
   for (std::size_t i = 0; i < 256; ++i) {
     t.andValue[i] = (i < andTable.size() ? andTable[i] & kRgbMask : 0u) | ~kRgbMask;
     t.orValue[i] = i < paintTable.size() ? paintTable[i] & kRgbMask : 0u;
+    if (t.andValue[i] == 0xFFFFFFFFu && t.orValue[i] == 0) {
+      ++unchanging;
+      index = i;
+    }
   }
+  t.skipWords = unchanging == 1 && std::endian::native == std::endian::little;
+  t.unchangedWord = index * 0x0101010101010101ull;
+}
+
+bool Unchanged8(const std::uint8_t* s, const AndOrTables& t) {
+  std::uint64_t v;
+  std::memcpy(&v, s, 8);
+  return t.skipWords && v == t.unchangedWord;
 }
 
 // 32-bit targets: the pixel's four bytes read, combined and written back. Indices that neither
@@ -68,6 +88,11 @@ void BuildAndOr(std::span<const RgbQuad> andTable, std::span<const RgbQuad> pain
 void AndOrRow32(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables& t) {
   int k = 0;
   for (; k + 4 <= n; k += 4, d += 16) {
+    if (k + 8 <= n && Unchanged8(s + k, t)) {
+      k += 4;
+      d += 16;
+      continue;
+    }
     std::uint32_t o0, o1, o2, o3;
     std::memcpy(&o0, d, 4);
     std::memcpy(&o1, d + 4, 4);
@@ -96,6 +121,15 @@ void AndOrRow32(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables
 // touched past its end.
 void AndOrRow24(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables& t) {
   int k = 0;
+  for (; k + 8 < n; k += 8, d += 24) {
+    if (Unchanged8(s + k, t)) continue;
+    for (int j = 0; j < 8; ++j) {
+      std::uint32_t o;
+      std::memcpy(&o, d + 3 * j, 4);
+      o = (o & t.andValue[s[k + j]]) | t.orValue[s[k + j]];
+      std::memcpy(d + 3 * j, &o, 4);
+    }
+  }
   for (; k + 1 < n; ++k, d += 3) {
     std::uint32_t o;
     std::memcpy(&o, d, 4);
@@ -145,15 +179,22 @@ void MaskedRow(const std::uint8_t* mask, int mx0, const std::uint8_t* colours,
   for (; k < n && (x & 7) != 0; ++k, ++x, d += TargetBytes, c += 3) {
     put(d, c, keep[bitAt(x)], k + 1 == n);
   }
-  for (; k + 8 < n; k += 8, x += 8) {
+  for (; k + 8 < n; k += 8, x += 8, d += 8 * TargetBytes, c += 24) {
     const unsigned byte = mask[x >> 3];
     if (byte == 0 || byte == 0xFF) {
       const std::uint32_t a = keep[byte & 1u];
-      for (int b = 0; b < 8; ++b, d += TargetBytes, c += 3) put(d, c, a, false);
+      for (int b = 0; b < 8; ++b) {
+        std::uint32_t v;
+        std::uint32_t o;
+        std::memcpy(&v, c + 3 * b, 4);
+        std::memcpy(&o, d + TargetBytes * b, 4);
+        o = (o & a) | (v & kRgbMask);
+        std::memcpy(d + TargetBytes * b, &o, 4);
+      }
       continue;
     }
-    for (int b = 0; b < 8; ++b, d += TargetBytes, c += 3) {
-      put(d, c, keep[(byte >> (7 - b)) & 1u], false);
+    for (int b = 0; b < 8; ++b) {
+      put(d + TargetBytes * b, c + 3 * b, keep[(byte >> (7 - b)) & 1u], false);
     }
   }
   for (; k < n; ++k, ++x, d += TargetBytes, c += 3) put(d, c, keep[bitAt(x)], k + 1 == n);

@@ -32,21 +32,34 @@ std::unique_ptr<Bitmap> RandomBitmap(std::mt19937& rng, int bpp, int w, int h, b
   return b;
 }
 
-// Indices drawn from a few values, so that runs and whole mask bytes of one value occur.
-void FewIndices(std::mt19937& rng, Bitmap& b, int distinct) {
-  for (int y = 0; y < b.Height(); ++y) {
-    for (int x = 0; x < b.Width(); ++x) {
-      WritePixel(b, x, y, rng() % 8 < 5 ? 7u : static_cast<std::uint32_t>(rng() % distinct));
-    }
-  }
-}
-
 // Random colours with random fourth bytes, which every transfer must ignore; or black and white
 // only (the mask palettes), with entries past `count` missing.
 std::vector<RgbQuad> RandomTable(std::mt19937& rng, bool blackWhite, std::size_t count) {
   std::vector<RgbQuad> t(count);
   for (RgbQuad& e : t) e = blackWhite ? (rng() % 2 ? 0xFFFFFFu : 0u) | (rng() << 24) : rng();
   return t;
+}
+
+// Runs of 1 to 20 pixels, half of them of index 7, so that long stretches of one index (a
+// frame's transparent areas) meet short ones at every offset.
+void IndexRuns(std::mt19937& rng, Bitmap& b, int distinct) {
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width();) {
+      const auto value = rng() % 2 ? 7u : static_cast<std::uint32_t>(rng() % distinct);
+      for (int run = 1 + static_cast<int>(rng() % 20); run > 0 && x < b.Width(); --run, ++x) {
+        WritePixel(b, x, y, value);
+      }
+    }
+  }
+}
+
+// A transparent frame's pair: index 7 alone white in the AND table and black in the OR table.
+void MakeFrameTables(std::mt19937& rng, std::vector<RgbQuad>& andTable,
+                     std::vector<RgbQuad>& paintTable) {
+  andTable.assign(256, 0);
+  andTable[7] = 0xFFFFFF;
+  paintTable = RandomTable(rng, false, 256);
+  paintTable[7] = rng() % 2 ? 0 : 0x5A000000;  // black, whatever the fourth byte
 }
 
 struct Placement {
@@ -70,16 +83,17 @@ TEST(BitBltAndPaint, EqualsSrcAndThenSrcPaintOnRandomBitmaps) {
   std::mt19937 rng(1234);
   for (int round = 0; round < 600; ++round) {
     const int bpp = round % 2 ? 32 : 24;
-    const int tw = 1 + static_cast<int>(rng() % 37);
+    const int tw = 1 + static_cast<int>(rng() % 57);
     const int th = 1 + static_cast<int>(rng() % 7);
-    const int sw = 1 + static_cast<int>(rng() % 41);
+    const int sw = 1 + static_cast<int>(rng() % 61);
     const int sh = 1 + static_cast<int>(rng() % 7);
     const bool bw = round % 3 == 0;
-    const auto andTable = RandomTable(rng, bw, rng() % 4 ? 256 : rng() % 256);
-    const auto paintTable = RandomTable(rng, bw && round % 5 == 0, rng() % 4 ? 256 : rng() % 256);
+    auto andTable = RandomTable(rng, bw, rng() % 4 ? 256 : rng() % 256);
+    auto paintTable = RandomTable(rng, bw && round % 5 == 0, rng() % 4 ? 256 : rng() % 256);
+    if (round % 4 == 1 || round % 4 == 2) MakeFrameTables(rng, andTable, paintTable);
     const auto sourceTable = RandomTable(rng, false, 256);
     auto source = RandomBitmap(rng, 8, sw, sh, rng() % 2, sourceTable);
-    FewIndices(rng, *source, rng() % 2 ? 8 : 256);
+    IndexRuns(rng, *source, rng() % 2 ? 8 : 256);
     auto fused = RandomBitmap(rng, bpp, tw, th, rng() % 2);
     auto separate = Bitmap::Create(tw, fused->TopDown() ? -th : th, bpp);
     std::memcpy(separate->Bits(), fused->Bits(), fused->SizeBytes());
