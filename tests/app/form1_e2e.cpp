@@ -365,23 +365,24 @@ class Form1EndToEnd : public QObject {
   }
 
   void keyboardActivatedLinkPlaysItsOwnTarget() {
-    // The pointer rests on the first link, so the last status text names it ...
-    QVERIFY(Hover(QStringLiteral("tone"), toneUrl_));
-    // ... while the keyboard activates the second one.
+    // The keyboard focuses the second link ...
     RunJs(form_->WebBrowser1(), QStringLiteral("document.getElementById('keyboard').focus()"));
     // Without a window manager nobody activates the window but the window itself.
     form_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     Proxy()->setFocus();
-    QVERIFY(WaitFor(
-        [&] {
-          return RunJs(form_->WebBrowser1(), QStringLiteral("document.activeElement.id"))
-                     .toString() == QLatin1String("keyboard");
-        },
-        5000));
+    const auto focusedId = [&] {
+      return RunJs(form_->WebBrowser1(), QStringLiteral("document.activeElement.id")).toString();
+    };
+    QVERIFY(WaitFor([&] { return focusedId() == QLatin1String("keyboard"); }, 5000));
+    // ... then the pointer comes to rest on the first one, so the last status text names it (the
+    // page may show the focused link's address when focus moves, hence focus first, pointer
+    // second, coming from outside the links).
+    QTest::mouseMove(Proxy(), QPoint(1, 1));
+    QVERIFY(Hover(QStringLiteral("tone"), toneUrl_));
+    QCOMPARE(focusedId(), QStringLiteral("keyboard"));
     QTest::keyClick(Proxy(), Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(Player()->URL(), keyboardUrl_, 10000);
-    QCOMPARE(form_->LastStatusText(), toneUrl_);
     QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
   }
 
