@@ -31,15 +31,43 @@
 
 namespace velmora::fuzzing {
 
-// How many animation ticks one input may run: enough to paint every frame of the corpus files
-// (and a wrap-around) while a 30000-frame input still finishes in bounded time.
+// How many animation ticks one round may run: enough to paint every frame of the corpus files
+// (and a wrap-around) while a 30000-frame input still finishes in bounded time. At least one
+// tick runs (the deferred decoding, or the first animation step).
 inline constexpr int kMaxTicks = 300;
-// Each tick paints the whole canvas (or frame) resampled onto the host, so a tall canvas shrunk
-// onto a small host costs its full area every tick (a 512 x 16386 canvas takes 70 ms a paint in
-// a release build). The ticks of one input are held to about this many source pixels; at least
-// one tick runs (the deferred decoding, or the first animation step).
-inline constexpr std::int64_t kPaintBudgetPixels = std::int64_t{2} << 20;
 inline constexpr int kMinTicks = 1;
+
+// What one input may cost, in source pixels. Each tick paints the whole canvas (or frame)
+// resampled onto the host, so a tall canvas shrunk onto a small host costs its full area every
+// tick (a 512 x 16386 canvas takes 70 ms a paint in a release build); a load zero-fills the
+// strip, a mirror flips it, an encode reads the frame.
+struct CostLimits {
+  // A GIF whose strip and canvas together cost at most `skipUpTo` pixels, or more than
+  // `parseAbove`, is only parsed (fuzz_huge leaves the small ones to fuzz_load).
+  std::int64_t skipUpTo = -1;
+  std::int64_t parseAbove = INT64_MAX;
+  // A GIF whose canvas makes one paint cost more than this is loaded in design mode, unpainted.
+  std::int64_t paintUpTo = std::int64_t{8} << 20;
+  // The ticks of one round are held to about this many source pixels of painting, and the
+  // second round (re-mirror, another stretch mode) runs only when one paint costs at most this.
+  std::int64_t tickPixels = std::int64_t{2} << 20;
+};
+
+// The regression tests: every corpus file loaded in full, however big (a 65282 x 1275 canvas
+// takes 0.45 s a paint in a release build, so it is loaded in design mode and not painted;
+// tests/robustness/hostile_sizes_test.cpp paints such files, once each).
+inline constexpr CostLimits kFullLimits{};
+// fuzz_load and fuzz_bag. Coverage and sanitizers make every pixel some 30 times dearer, and a
+// big canvas reaches little code a small one does not, so a GIF whose strip and canvas pass
+// 64 Ki pixels (one frame of 160 x 160) is only parsed, and the ticks of a round paint about four
+// host surfaces of 128 x 128. The seeds and anything like them (canvases of up to a few thousand
+// pixels) still go through every check.
+inline constexpr CostLimits kFuzzLimits{-1, std::int64_t{64} << 10, std::int64_t{64} << 10,
+                                        std::int64_t{64} << 10};
+// fuzz_huge: the GIFs fuzz_load only parses, up to 8 Mi pixels of strip and canvas, loaded and
+// painted in full but with fewer ticks (a few inputs a second).
+inline constexpr CostLimits kHugeLimits{kFuzzLimits.parseAbove, std::int64_t{8} << 20,
+                                        std::int64_t{8} << 20, std::int64_t{256} << 10};
 
 // Options taken from the first bytes of a load input; the GIF follows them.
 //   byte 0: Stretch = b % 5, Mirrored before the load = (b / 5) % 4, DelayAnimation = (b / 20) % 4
@@ -139,28 +167,25 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
   return true;
 }
 
+// Resampling also pays per source row (a 2 x 38658 canvas costs as much as 64 columns more).
+inline constexpr std::int64_t kRowCostPixels = 64;
+
 // Source pixels one paint of the control resamples, roughly: the canvas extent (every frame lies
 // inside it) plus a per-row cost, plus the host surface.
 inline std::int64_t PaintCost(const platform::TestHost& host, const ucAniGIF& control) {
   const GifHeader& header = control.Document().Header;
-  // Resampling also pays per source row (a 2 x 38658 canvas costs as much as 64 columns more).
-  constexpr std::int64_t kRowCost = 64;
-  return (std::int64_t{std::max(header.CanvasWidth, 1)} + kRowCost) *
+  return (std::int64_t{std::max(header.CanvasWidth, 1)} + kRowCostPixels) *
              std::max(std::abs(header.CanvasHeight), 1) +
          std::int64_t{host.WidthPx()} * host.HeightPx();
 }
-
-// A GIF whose canvas makes one paint cost more than this many source pixels (a 65282 x 1275
-// canvas takes 0.45 s a paint in a release build, many seconds instrumented) is loaded in design
-// mode and not painted: the fuzzers would spend their time resampling instead of exploring.
-// tests/robustness/hostile_sizes_test.cpp paints such files, once each.
-inline constexpr std::int64_t kUnpaintedAbovePixels = std::int64_t{8} << 20;
 
 // What the parser alone (no bitmap made) says a GIF will cost: one paint's source pixels (the
 // canvas extent plus a per-row cost), and the pixels of the whole frame strip.
 struct ParsedCost {
   std::int64_t paint = 0;
   std::int64_t strip = 0;
+
+  std::int64_t Work() const { return paint + strip; }
 };
 
 inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
@@ -172,9 +197,8 @@ inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
   } catch (const platform::RuntimeError&) {
     return {};
   }
-  constexpr std::int64_t kRowCost = 64;
   ParsedCost cost;
-  cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCost) * doc.Header.CanvasHeight;
+  cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCostPixels) * doc.Header.CanvasHeight;
   std::int64_t stripWidth = 0;
   std::int64_t stripHeight = 0;
   for (const GifFrame& f : doc.Frames) {
@@ -185,23 +209,24 @@ inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
   return cost;
 }
 
-// Under libFuzzer (coverage and sanitizers make every pixel some 30 times dearer) a GIF whose
-// strip and canvas together pass this many pixels is only parsed: zero-filling, mirroring and
-// encoding hundreds of megapixels would take the fuzzer's time without reaching new code. The
-// regression test and tests/robustness/hostile_sizes_test.cpp load such files in full.
-inline constexpr std::int64_t kFuzzWorkLimitPixels = std::int64_t{8} << 20;
-
-inline bool TooBigToFuzz(const ParsedCost& cost) {
-  return cost.paint + cost.strip > kFuzzWorkLimitPixels;
+inline bool OnlyParsed(const ParsedCost& cost, const CostLimits& limits) {
+  return cost.Work() <= limits.skipUpTo || cost.Work() > limits.parseAbove;
 }
+
+// Besides its pixels a tick costs about as much as resampling this many (planning the axes,
+// building the colour conversions, raising the frame's events), so that a canvas of a few pixels
+// does not get hundreds of ticks under a small budget.
+inline constexpr std::int64_t kTickOverheadPixels = 2048;
 
 // Advances the clock through up to kMaxTicks timer firings (fewer for a big canvas): the deferred
 // decoding and then the animation, each tick painting the new frame on the host.
-inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control) {
+inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control,
+                         std::int64_t tickPixels = kFullLimits.tickPixels) {
   // Every frame once and the wrap back to frame 1 (after the deferred decoding tick) is enough.
   const std::int64_t wanted = std::int64_t{control.FrameCount()} + 2;
-  const auto ticks = static_cast<int>(std::clamp<std::int64_t>(
-      std::min(wanted, kPaintBudgetPixels / PaintCost(host, control)), kMinTicks, kMaxTicks));
+  const std::int64_t affordable = tickPixels / (PaintCost(host, control) + kTickOverheadPixels);
+  const auto ticks = static_cast<int>(
+      std::clamp<std::int64_t>(std::min(wanted, affordable), kMinTicks, kMaxTicks));
   for (int i = 0; i < ticks; ++i) {
     const std::uint64_t due = host.Clock().NextDue();
     if (due == UINT64_MAX) return;
@@ -211,9 +236,10 @@ inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control) {
 
 // Loads `gif` into a fresh control on a headless host with `options`, paints every frame
 // reachable within the tick budget (canvas or direct mode, as the GIF decides), re-mirrors,
-// paints again, and encodes the current frame.
-inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options) {
-  const bool paint = ParsedCostOf(gif).paint <= kUnpaintedAbovePixels;
+// paints again, and encodes the current frame. `cost` is what ParsedCostOf says of `gif`.
+inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options,
+                            const ParsedCost& cost, const CostLimits& limits) {
+  const bool paint = cost.paint <= limits.paintUpTo;
   platform::TestHost host(options.surfaceWidth, options.surfaceHeight,
                           paint && !options.designMode);
   bool ok = true;
@@ -236,14 +262,14 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
     if (loaded != (control.FrameCount() > 0)) ok = false;
     if (loaded && paint) {
       Tolerating([&] { host.Refresh(); });
-      RunAnimation(host, control);
+      RunAnimation(host, control, limits.tickPixels);
       // The second round (re-mirror, another stretch mode, more ticks) only when painting is
       // cheap: it repaints several times over.
-      if (PaintCost(host, control) <= kPaintBudgetPixels) {
+      if (PaintCost(host, control) <= limits.tickPixels) {
         Tolerating([&] { control.SetMirrored(options.mirroredAfter); });
         Tolerating([&] { control.SetStretch((options.stretch + 1) % 5); });
         Tolerating([&] { host.Refresh(); });
-        RunAnimation(host, control);
+        RunAnimation(host, control, limits.tickPixels);
       }
     }
     if (loaded) {
@@ -260,13 +286,20 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
   return ok;
 }
 
-// Fuzz target 1: options bytes, then a GIF. `underFuzzer` only parses GIFs TooBigToFuzz.
-inline bool RunLoadInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
+inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options) {
+  return LoadPaintEncode(gif, options, ParsedCostOf(gif), kFullLimits);
+}
+
+// Fuzz targets 1 (fuzz_load, kFuzzLimits) and 4 (fuzz_huge, kHugeLimits): options bytes, then a
+// GIF, only parsed when its cost lies outside `limits`.
+inline bool RunLoadInput(std::span<const std::uint8_t> data,
+                         const CostLimits& limits = kFullLimits) {
   const LoadOptions options = DecodeLoadOptions(data);
   const std::size_t skip = std::min(data.size(), kLoadOptionBytes);
   const std::span<const std::uint8_t> gif = data.subspan(skip);
-  if (underFuzzer && TooBigToFuzz(ParsedCostOf(gif))) return true;
-  return LoadPaintEncode(gif, options);
+  const ParsedCost cost = ParsedCostOf(gif);
+  if (OnlyParsed(cost, limits)) return true;
+  return LoadPaintEncode(gif, options, cost, limits);
 }
 
 // Fuzz target 2: the LZW decoder alone. Header (6 bytes):
@@ -336,7 +369,7 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   return ok;
 }
 
-// Fuzz target 3: a serialised property bag (`underFuzzer`: a GIF TooBigToFuzz is not loaded).
+// Fuzz target 3: a serialised property bag (a GIF whose cost lies outside `limits` is not loaded).
 // A bag that parses must serialise to bytes that parse again to the same serialisation; the
 // control then restores itself from it (a 32 x 32 host in run mode, or design mode for a huge
 // canvas), animates, saves itself, and the saved bag must round-trip too.
@@ -346,7 +379,8 @@ inline bool BagRoundTrips(const platform::PropertyBag& bag) {
   return again && again->Contents() == once;
 }
 
-inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
+inline bool RunBagInput(std::span<const std::uint8_t> data,
+                        const CostLimits& limits = kFullLimits) {
   std::optional<platform::PropertyBag> bag = platform::PropertyBag::FromContents(data);
   if (!bag) return true;
   bool ok = BagRoundTrips(*bag);
@@ -356,8 +390,8 @@ inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = f
         platform::ToByteArray(bag->ReadProperty("GIF", std::monostate{}));
     cost = ParsedCostOf(gif.bytes);
   });
-  if (underFuzzer && TooBigToFuzz(cost)) return ok;
-  const bool paint = cost.paint <= kUnpaintedAbovePixels;
+  if (OnlyParsed(cost, limits)) return ok;
+  const bool paint = cost.paint <= limits.paintUpTo;
   platform::TestHost host(32, 32, paint);
   {
     ucAniGIF control(host);
@@ -365,7 +399,7 @@ inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = f
     Tolerating([&] { control.ReadProperties(*bag); });
     if (paint) {
       Tolerating([&] { host.Refresh(); });
-      RunAnimation(host, control);
+      RunAnimation(host, control, limits.tickPixels);
     }
     ok = EncodeCurrentFrame(control) && ok;
     platform::PropertyBag saved;
