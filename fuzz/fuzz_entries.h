@@ -125,8 +125,10 @@ void Tolerating(Step&& step) {
 
 // Encodes the current frame the way the control's picture export does, from the strip in place,
 // checks that the file it writes decodes again, and that the control's own export (AnimatedGIF)
-// gives a picture made of exactly those bytes. False when the export broke a promise.
-inline bool EncodeCurrentFrame(ucAniGIF& control) {
+// gives a picture made of exactly those bytes. False when the export broke a promise. When it
+// asked the control for its export, `exported` (if given) receives it.
+inline bool EncodeCurrentFrame(ucAniGIF& control,
+                               std::optional<platform::PictureRef>* exported = nullptr) {
   const GifDocument& doc = control.Document();
   const std::int32_t current = control.CurrentFrame();
   if (current < 1 || current > doc.FrameCount() || !doc.FrameStrip.Bitmap) return true;
@@ -155,14 +157,14 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
                            frame.Height <= strip.Height();
   if (!bytes) return !bandInStrip;  // a band that fits must encode
   if (bytes->size() < 6 || std::memcmp(bytes->data(), "GIF89a", 6) != 0) return false;
-  // Small enough for every picture decoder bound: the file written must read back.
+  // Small enough for every picture decoder bound: the file written must read back. The export
+  // is the picture PictureFromBytes makes of the file it encodes, so once its bytes are these,
+  // its size is what these decode to.
   if (std::int64_t{frame.Width} * frame.Height <= (std::int64_t{1} << 20)) {
-    const platform::PictureRef picture = platform::PictureFromBytes(*bytes);
-    if (!picture || picture->Width() != frame.Width || picture->Height() != frame.Height) {
-      return false;
-    }
-    const platform::PictureRef exported = control.AnimatedGIF();
-    if (!exported || exported->SourceBytes() != *bytes) return false;
+    const platform::PictureRef own = control.AnimatedGIF();
+    if (exported) *exported = own;
+    if (!own || own->SourceBytes() != *bytes) return false;
+    if (own->Width() != frame.Width || own->Height() != frame.Height) return false;
   }
   return true;
 }
@@ -273,9 +275,10 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
       }
     }
     if (loaded) {
-      ok = EncodeCurrentFrame(control) && ok;
+      std::optional<platform::PictureRef> exported;
+      ok = EncodeCurrentFrame(control, &exported) && ok;
       // At design time the exported picture can be assigned back: it is a one-frame GIF.
-      const platform::PictureRef picture = control.AnimatedGIF();
+      const platform::PictureRef picture = exported ? *exported : control.AnimatedGIF();
       if (picture && !host.UserMode()) {
         Tolerating([&] { control.SetAnimatedGIF(picture); });
         if (control.FrameCount() != 1) ok = false;
