@@ -20,6 +20,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/codec/gif_image.h"
 #include "platform/codec/gif_lzw.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
@@ -51,6 +52,9 @@ struct CostLimits {
   // The ticks of one round are held to about this many source pixels of painting, and the
   // second round (re-mirror, another stretch mode) runs only when one paint costs at most this.
   std::int64_t tickPixels = std::int64_t{2} << 20;
+  // A bag whose GIF pictures come to more pixels than this is not parsed: reading a bag decodes
+  // every picture, filled out to its logical screen whatever its data.
+  std::int64_t picturePixels = INT64_MAX;
 };
 
 // The regression tests: every corpus file loaded in full, however big (a 65282 x 1275 canvas
@@ -59,11 +63,13 @@ struct CostLimits {
 inline constexpr CostLimits kFullLimits{};
 // fuzz_load and fuzz_bag. Coverage and sanitizers make every pixel some 30 times dearer, and a
 // big canvas reaches little code a small one does not, so a GIF whose strip and canvas pass
-// 64 Ki pixels (one frame of 160 x 160) is only parsed, and the ticks of a round paint about four
-// host surfaces of 128 x 128. The seeds and anything like them (canvases of up to a few thousand
-// pixels) still go through every check.
-inline constexpr CostLimits kFuzzLimits{-1, std::int64_t{64} << 10, std::int64_t{64} << 10,
-                                        std::int64_t{64} << 10};
+// 32 Ki pixels (one frame of 110 x 110) is only parsed, the ticks of a round paint about three
+// host surfaces of 128 x 128, and a bag's pictures may come to 256 Ki pixels (a 35-byte GIF
+// picture can declare 64 Mi). The seeds and anything like them (canvases of up to a few thousand
+// pixels, a frame of 100 x 100 that fills the LZW table, even on the largest host) still go
+// through every check.
+inline constexpr CostLimits kFuzzLimits{-1, std::int64_t{32} << 10, std::int64_t{32} << 10,
+                                        std::int64_t{48} << 10, std::int64_t{256} << 10};
 // fuzz_huge: the GIFs fuzz_load only parses, up to 8 Mi pixels of strip and canvas, loaded and
 // painted in full but with fewer ticks (a few inputs a second).
 inline constexpr CostLimits kHugeLimits{kFuzzLimits.parseAbove, std::int64_t{8} << 20,
@@ -382,8 +388,26 @@ inline bool BagRoundTrips(const platform::PropertyBag& bag) {
   return again && again->Contents() == once;
 }
 
+// Pixels of the GIF pictures in `bytes`, found by their signatures wherever they lie: each one
+// decodes to its logical screen, or to its first image where that does not fit the screen.
+inline std::int64_t GifPicturePixelsIn(std::span<const std::uint8_t> bytes) {
+  static constexpr std::uint8_t kGif[] = {'G', 'I', 'F', '8'};
+  std::int64_t pixels = 0;
+  for (auto at = bytes.begin();
+       (at = std::search(at, bytes.end(), std::begin(kGif), std::end(kGif))) != bytes.end(); ++at) {
+    const std::span<const std::uint8_t> rest(at, bytes.end());
+    platform::GifScreen screen;
+    const std::vector<platform::GifImageBlock> images = platform::FindGifImages(rest, 1, &screen);
+    if (images.empty()) continue;
+    pixels += std::max(std::int64_t{screen.width} * screen.height,
+                       std::int64_t{images[0].width} * images[0].height);
+  }
+  return pixels;
+}
+
 inline bool RunBagInput(std::span<const std::uint8_t> data,
                         const CostLimits& limits = kFullLimits) {
+  if (GifPicturePixelsIn(data) > limits.picturePixels) return true;
   std::optional<platform::PropertyBag> bag = platform::PropertyBag::FromContents(data);
   if (!bag) return true;
   bool ok = BagRoundTrips(*bag);

@@ -102,8 +102,8 @@ TEST(FuzzEntries, LoadAndHugeTargetsSplitGifsByCost) {
   };
   const Case cases[] = {
       {{.screenWidth = 16, .screenHeight = 16, .width = 16, .height = 16}, true, false},
-      {{.screenWidth = 160, .screenHeight = 160, .width = 160, .height = 160}, true, false},
-      {{.screenWidth = 200, .screenHeight = 200, .width = 200, .height = 200}, false, true},
+      {{.screenWidth = 100, .screenHeight = 100, .width = 100, .height = 100}, true, false},
+      {{.screenWidth = 160, .screenHeight = 160, .width = 160, .height = 160}, false, true},
       {{.screenWidth = 2, .frameCount = 2, .left = 3000, .top = 500}, false, true},
       {{.screenWidth = 1000, .screenHeight = 1000, .width = 1000, .height = 1000}, false, true},
       {{.screenWidth = 4096, .screenHeight = 4096, .width = 4096, .height = 4096}, false, false},
