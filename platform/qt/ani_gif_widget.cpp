@@ -22,8 +22,6 @@ namespace {
 // The container measures in twips: 1440 per inch at the 96 dots per inch it assumes, whatever
 // the screen's real density (Qt's logical pixels are already scaled for it).
 constexpr double kTwipsPerPixel = 1440.0 / 96.0;
-// The surface is clamped to this side; 8192 x 8192 x 4 bytes stays within the raster bound.
-constexpr int kMaxSurfaceSide = 8192;
 constexpr int kHitTestHit = 3;
 constexpr int kMaxDrawStyle = 6;
 constexpr std::int16_t kMaxStockPointer = 15;

@@ -16,6 +16,10 @@
 //     resized) or when what lies beneath has changed since the last paint. Any other paint
 //     event (an expose, a change over the widget's area) takes what lies beneath afresh and runs
 //     the control's paint. Resize takes twips, 15 per pixel;
+//   - the widget, and so its surface, is at most 8192 x 8192 pixels (kMaxSurfaceSide): Resize
+//     clamps each side to 1..8192, and a GIF larger than that is shown cropped to the part the
+//     widget covers, as any picture larger than its widget is. Tools that must render whole
+//     frames use the headless host, which is bounded only by the raster layer's memory bound;
 //   - show, hide, resize, mouse press, release, move and click reach the control; buttons map to
 //     1 left, 2 right, 4 middle and modifiers to 1 Shift, 2 Ctrl, 4 Alt. A click is a left press
 //     and release both over the widget; it follows MouseUp;
@@ -43,6 +47,10 @@ namespace velmora::qt {
 class AsyncDownloads;
 class BeneathCache;
 class QtTimerService;
+
+// The largest side of the widget's surface, in pixels; 8192 x 8192 x 4 bytes stays within the
+// raster layer's bound.
+inline constexpr int kMaxSurfaceSide = 8192;
 
 // The Qt cursor for a classic pointer number: 1 arrow, 2 cross, 3 I-beam, 4 icon, 5 size, 6 size NE-SW,
 // 7 size N-S, 8 size NW-SE, 9 size W-E, 10 up arrow, 11 hourglass, 12 no drop, 13 arrow and

@@ -213,7 +213,7 @@ TEST(TestHostTest, RecordsPropertyChangesAndAsyncCalls) {
   EXPECT_EQ(host.AsyncReads()[0].target, "http://example.invalid/a.gif");
   EXPECT_EQ(host.AsyncReads()[0].propertyName, "remoteGIF");
   EXPECT_EQ(host.AsyncReads()[0].options, 0x80000u);
-  host.SetAsyncReadThrows(true);
+  host.SetAsyncReadFailure(TestHost::Failure::kRuntimeError);
   EXPECT_NE(ErrorNumber([&] { host.AsyncRead("x", "remoteGIF", 0); }), 0);
   EXPECT_EQ(host.AsyncReads().size(), 1u);
   host.CancelAsyncRead("remoteGIF");

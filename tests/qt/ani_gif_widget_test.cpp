@@ -5,10 +5,12 @@
 // First: it names a local "emit", which Qt's headers make a macro.
 #include "interface/gif_builder.h"
 
+#include <array>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <array>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -189,6 +191,17 @@ class AniGifWidgetTest : public QObject {
     QCOMPARE(move.at(0).at(1).toInt(), 1);
     QCOMPARE(move.at(0).at(2).toFloat(), 60.0f);
     QCOMPARE(move.at(0).at(3).toFloat(), 30.0f);
+
+    // A disabled control receives no mouse input and raises no mouse events.
+    const auto counts = [&] {
+      return std::array{down.count(), up.count(), clicked.count(), move.count()};
+    };
+    const auto before = counts();
+    widget.SetEnabled(false);
+    QTest::mousePress(&widget, Qt::LeftButton, {}, QPoint(10, 3));
+    QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(10, 3));
+    QApplication::sendEvent(&widget, &drag);
+    QCOMPARE(counts(), before);
   }
 
   void unitConversionsAndResizeInTwips() {

@@ -77,6 +77,12 @@ int RunFrames(const std::vector<std::string>& args) {
     std::fprintf(stderr, "anigif: %s: the control could not load the file\n", path.c_str());
     return 1;
   }
+  // A canvas past the raster bound gets no surface of its size; a smaller one would crop.
+  if (host.WidthPx() != canvas->width || host.HeightPx() != canvas->height) {
+    std::fprintf(stderr, "anigif: %s: frames of %d x %d pixels are too large to draw\n",
+                 path.c_str(), canvas->width, canvas->height);
+    return 1;
+  }
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
 
