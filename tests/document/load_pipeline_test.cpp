@@ -234,10 +234,15 @@ TEST(LoadRemote, StartsTheReadUnderRemoteGifWithCacheFallback) {
 }
 
 TEST(LoadRemote, ReadThatCannotStartRaisesFailure) {
-  ControlFixture f;
-  f.host().SetAsyncReadThrows(true);
-  f.control().LoadAnimatedGIF_Remote("http://example.invalid/a.gif");
-  EXPECT_EQ(f.events().Log(), (Lines{"RemoteLoadFailure"}));
+  using Failure = platform::TestHost::Failure;
+  for (const Failure failure :
+       {Failure::kRuntimeError, Failure::kOutOfMemory, Failure::kForeign}) {
+    SCOPED_TRACE(static_cast<int>(failure));
+    ControlFixture f;
+    f.host().SetAsyncReadFailure(failure);
+    f.control().LoadAnimatedGIF_Remote("http://example.invalid/a.gif");
+    EXPECT_EQ(f.events().Log(), (Lines{"RemoteLoadFailure"}));
+  }
 }
 
 TEST(LoadRemote, CompleteReportsTheLogicalScreenInTwipsAndLoads) {

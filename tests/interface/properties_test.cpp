@@ -320,6 +320,17 @@ TEST(Properties, ActualSizeInContainerUnits) {
   ASSERT_TRUE(f.Load(testing::BuildGif(gif)));
   EXPECT_EQ(f.control().ActualWidth(), 540);
   EXPECT_EQ(f.control().ActualHeight(), 60);
+
+  // A load that fails after the parser widened the canvas (frame 2 has no colour table at all)
+  // leaves nothing loaded, and nothing loaded measures 0.
+  testing::TestGif noTable;
+  noTable.globalTable.clear();
+  noTable.frames = {testing::SolidFrame(2, 2, 1), testing::SolidFrame(30, 5, 1)};
+  noTable.frames[0].localTable = {0xFF0000, 0x00FF00};
+  EXPECT_FALSE(f.Load(testing::BuildGif(noTable)));
+  EXPECT_EQ(f.control().FrameCount(), 0);
+  EXPECT_EQ(f.control().ActualWidth(), 0);
+  EXPECT_EQ(f.control().ActualHeight(), 0);
 }
 
 TEST(Mouse, ForwardsInContainerUnits) {
@@ -336,6 +347,14 @@ TEST(Mouse, ForwardsInContainerUnits) {
             (Lines{"MouseDown 1 2 150 45", "MouseMove 0 0 7 43", "MouseUp 2 1 15 15", "Click"}));
   EXPECT_EQ(seenButton, 1);
   EXPECT_EQ(f.host().SendHitTest(-5, 1000), 3);
+
+  // A disabled control receives no mouse input and raises no mouse events.
+  f.control().SetEnabled(false);
+  f.host().SendMouseDown(1, 0, 1, 1);
+  f.host().SendMouseMove(0, 0, 1, 1);
+  f.host().SendMouseUp(1, 0, 1, 1);
+  f.host().SendClick();
+  EXPECT_EQ(f.events().Log().size(), 4u);
 }
 
 TEST(Paint, DesignModeOutlinesTheControlEvenWhenEmpty) {

@@ -93,6 +93,8 @@ std::int32_t ucAniGIF::LoadGif() {
   if (frames == 0) {
     DiscardBytes(doc_.GifBytes);
     ResetGif();
+    // The parser may have widened the canvas before the load failed; nothing loaded measures 0.
+    doc_.Header = GifHeader{};
   }
   return frames;
 }
@@ -258,11 +260,15 @@ bool ucAniGIF::LoadAnimatedGIF_Array(const ByteArrayArg& Bytes) {
 
 void ucAniGIF::LoadAnimatedGIF_Remote(std::string_view RemotePath) {
   if (RemotePath.empty()) return;
+  // Whatever keeps the read from starting (the host's run-time error, an allocation failure, any
+  // other exception of the host's) is reported as the event and goes no further.
+  bool started = false;
   try {
     container_.AsyncRead(RemotePath, kRemoteGifProperty, platform::kAsyncReadCacheFallback);
-  } catch (const platform::RuntimeError&) {
-    container_.Events().RemoteLoadFailure();
+    started = true;
+  } catch (...) {
   }
+  if (!started) container_.Events().RemoteLoadFailure();
 }
 
 // Any completed asynchronous read is the remote GIF.
