@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "platform/codec/bmp_image.h"
-#include "platform/codec/gif_image.h"
-#include "tests/platform/lzw_test_support.h"
+#include "gif/gif_images.h"
+#include "platform/codec/gif_picture.h"
+#include "tests/support/lzw_codes.h"
 
 namespace velmora::platform {
 namespace {
@@ -177,7 +178,7 @@ TEST(GifPictureTest, OnlyTheFirstImageCounts) {
   ASSERT_NE(p, nullptr);
   const std::vector<std::uint8_t> first = ReadTestFile("gif-corpus/muybridge-frame-000.indexes");
   const std::vector<std::uint8_t> file = ReadTestFile("gif-corpus/muybridge.gif");
-  const std::vector<GifImageBlock> images = FindGifImages(file, 1);
+  const std::vector<gif::GifImageBlock> images = gif::FindGifImages(file, 1);
   ASSERT_EQ(images.size(), 1u);
   ASSERT_EQ(first.size(), p->Image().pixels.size());
   for (std::size_t i = 0; i < first.size(); ++i) {

@@ -4,7 +4,7 @@
 // changes.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -15,9 +15,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/beneath_cache.h"
-#include "platform/qt/qt_timer_service.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/beneath_cache.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {

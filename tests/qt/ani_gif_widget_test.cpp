@@ -3,7 +3,7 @@
 // the Qt properties and signals.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <array>
 #include <QMouseEvent>
@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 #include "platform/errors.h"
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/qt_timer_service.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {

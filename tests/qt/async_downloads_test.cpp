@@ -3,7 +3,7 @@
 // the stall timeout, the disk-cache fallback and cancelling.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -19,8 +19,8 @@
 #include <memory>
 
 #include "platform/errors.h"
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/async_downloads.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/async_downloads.h"
 #include "qt/qt_test_main.h"
 
 namespace {

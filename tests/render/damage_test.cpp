@@ -6,8 +6,8 @@
 #include <limits>
 #include <optional>
 
-#include "interface/control_fixture.h"
-#include "interface/gif_builder.h"
+#include "support/control_fixture.h"
+#include "support/gif_builder.h"
 #include "render/render_test_support.h"
 #include "ucAniGIF/render/damage.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/raster.h"
-#include "ucAniGIF/document/frame_builder.h"
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/frame_strip.h"
+#include "ucAniGIF/render/gif_document.h"
 
 namespace velmora::testing {
 

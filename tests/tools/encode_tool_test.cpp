@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 namespace velmora {
 namespace {

@@ -29,11 +29,11 @@
 #include <string>
 #include <vector>
 
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 #include "robustness/hostile_gif.h"
 #include "platform/files.h"
-#include "ucAniGIF/document/gif_document.h"
-#include "ucAniGIF/document/gif_parser.h"
+#include "ucAniGIF/render/gif_document.h"
+#include "gif/gif_parser.h"
 
 namespace velmora {
 namespace {
@@ -143,10 +143,8 @@ std::vector<std::string> SplitList(const std::string& text) {
 // The 1-based images that end a frame as the suite counts them; a file marked force-animation
 // has every image shown as a frame, as the control always does.
 std::vector<int> SuiteFrameImages(const fs::path& gif, bool forceAnimation) {
-  GifDocument doc;
-  doc.GifBytes = ReadBytes(gif);
-  BuildPowersOfTwo(doc);
-  const int count = ParseGif(doc);
+  gif::ParsedGif doc;
+  const int count = gif::ParseGif(ReadBytes(gif), doc);
   std::vector<int> images;
   for (int i = 1; i <= count; ++i) {
     if (forceAnimation || doc.Frame(i).Delay > 0 || i == count) images.push_back(i);

@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "gif/gif_parser.h"
 #include "platform/files.h"
-#include "ucAniGIF/document/gif_document.h"
-#include "ucAniGIF/document/gif_parser.h"
 
 namespace velmora::anigif {
 namespace {
@@ -38,10 +37,8 @@ std::optional<CanvasSize> ProbeCanvas(const std::string& path, std::string& erro
     error = "cannot read the file";
     return std::nullopt;
   }
-  GifDocument doc;
-  doc.GifBytes = std::move(file.bytes);
-  BuildPowersOfTwo(doc);
-  if (ParseGif(doc) == 0) {
+  gif::ParsedGif doc;
+  if (gif::ParseGif(file.bytes, doc) == 0) {
     error = "not a GIF with a usable frame";
     return std::nullopt;
   }

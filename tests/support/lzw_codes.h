@@ -1,0 +1,53 @@
+#pragma once
+// Helpers shared by the LZW and picture tests: file loading and a code packer for hand-built
+// LZW streams.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmora::testing {
+
+inline std::vector<std::uint8_t> ReadTestFile(const std::string& relative) {
+  std::ifstream in(std::string(VELMORA_TESTDATA_DIR) + "/" + relative, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// (code, width in bits) pairs packed LSB first, the way GIF stores them.
+inline std::vector<std::uint8_t> PackCodes(const std::vector<std::pair<unsigned, int>>& codes) {
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t acc = 0;
+  int bits = 0;
+  for (const auto& [code, width] : codes) {
+    acc |= code << bits;
+    bits += width;
+    while (bits >= 8) {
+      bytes.push_back(static_cast<std::uint8_t>(acc));
+      acc >>= 8;
+      bits -= 8;
+    }
+  }
+  if (bits > 0) bytes.push_back(static_cast<std::uint8_t>(acc));
+  return bytes;
+}
+
+// Wraps a raw code stream in data sub-blocks of at most `blockSize` bytes plus the terminator.
+inline std::vector<std::uint8_t> FrameSubBlocks(const std::vector<std::uint8_t>& codes,
+                                                std::size_t blockSize = 255) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t pos = 0; pos < codes.size(); pos += blockSize) {
+    const std::size_t n = std::min(blockSize, codes.size() - pos);
+    out.push_back(static_cast<std::uint8_t>(n));
+    out.insert(out.end(), codes.begin() + static_cast<std::ptrdiff_t>(pos),
+               codes.begin() + static_cast<std::ptrdiff_t>(pos + n));
+  }
+  out.push_back(0);
+  return out;
+}
+
+}  // namespace velmora::testing
