@@ -1,42 +1,20 @@
 #pragma once
 // AniGifWidget: a QWidget hosting one ucAniGIF control.
 //
-// The widget is the control's container and host surface:
-//   - run mode by default (setDesignMode(true) switches the ambient flag; it is read at the
-//     moment of use, so set it before loading);
-//   - the surface is a 32-bit top-down bitmap of the widget's size, selected into a device
-//     context. Every paint of the control starts from what lies beneath the widget (the parent's
-//     background and the siblings stacked below it, as they paint themselves; kept in a
-//     BeneathCache between paints), so transparent GIF pixels show the window behind; then the
-//     control paints; then the surface is drawn;
-//   - Refresh paints at once (the control's Paint runs before it returns, visible or not, and
-//     the result reaches the screen through repaint()); RefreshRect does the same for a part of
-//     the surface, clearing only that part and clipping the paint to it, and puts only that part
-//     on screen. It repaints everything instead when the surface holds no complete paint (new,
-//     resized) or when what lies beneath has changed since the last paint. Any other paint
-//     event (an expose, a change over the widget's area) takes what lies beneath afresh and runs
-//     the control's paint. Resize takes twips, 15 per pixel;
-//   - the widget, and so its surface, is at most 8192 x 8192 pixels (kMaxSurfaceSide): Resize
-//     clamps each side to 1..8192, and a GIF larger than that is shown cropped to the part the
-//     widget covers, as any picture larger than its widget is. Tools that must render whole
-//     frames use the headless host, which is bounded only by the raster layer's memory bound;
-//   - show, hide, resize, mouse press, release, move and click reach the control; buttons map to
-//     1 left, 2 right, 4 middle and modifiers to 1 Shift, 2 Ctrl, 4 Alt. A click is a left press
-//     and release both over the widget; it follows MouseUp;
-//   - timers run on a QtTimerService (by default the shared one), keyed by the top-level
-//     window's native handle; asynchronous reads run through AsyncDownloads;
-//   - MousePointer 0..15 and 99 become Qt cursors (cursorShapeForPointer), 99 using MouseIcon.
-//
-// The control's properties are Qt properties here and its events Qt signals, emitted while the
-// control raises them (direct connections see by-reference arguments such as `cancel`).
+// The widget owns the control and its WidgetHost (the container and host surface, see
+// widget_host.h) and adapts between them and Qt: paint, resize, show and hide events go to the
+// host; mouse press, release, move and click reach the control, buttons mapped to 1 left,
+// 2 right, 4 middle and modifiers to 1 Shift, 2 Ctrl, 4 Alt (a click is a left press and release
+// both over the widget; it follows MouseUp). The control's properties are Qt properties here and
+// its events Qt signals, emitted while the control raises them (direct connections see
+// by-reference arguments such as `cancel`).
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
-#include <cstdint>
 #include <memory>
 
-#include "platform/container.h"
+#include "qt/widget_host.h"
 #include "ucAniGIF/control/ucAniGIF.h"
 
 class QByteArray;
@@ -44,22 +22,7 @@ class QNetworkAccessManager;
 
 namespace velmora::qt {
 
-class AsyncDownloads;
-class BeneathCache;
-class QtTimerService;
-
-// The largest side of the widget's surface, in pixels; 8192 x 8192 x 4 bytes stays within the
-// raster layer's bound.
-inline constexpr int kMaxSurfaceSide = 8192;
-
-// The Qt cursor for a classic pointer number: 1 arrow, 2 cross, 3 I-beam, 4 icon, 5 size, 6 size NE-SW,
-// 7 size N-S, 8 size NW-SE, 9 size W-E, 10 up arrow, 11 hourglass, 12 no drop, 13 arrow and
-// hourglass, 14 arrow and question mark, 15 size all, 99 custom (Qt::BitmapCursor).
-// Returns false for 0 (default: the widget unsets its cursor and shows its parent's) and for
-// unknown numbers.
-bool cursorShapeForPointer(int pointer, Qt::CursorShape& shape);
-
-class AniGifWidget : public QWidget, public platform::Container, public platform::HostSurface {
+class AniGifWidget : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int currentFrame READ currentFrame)
   Q_PROPERTY(int frameCount READ frameCount)
@@ -89,8 +52,10 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
 
   velmora::ucAniGIF& control() { return *control_; }
   const velmora::ucAniGIF& control() const { return *control_; }
+  // The control's container and host surface.
+  WidgetHost& host() { return *host_; }
   // The widget's own downloads (limits can be changed there).
-  AsyncDownloads& downloads() { return *downloads_; }
+  AsyncDownloads& downloads() { return host_->downloads(); }
 
   // --- Loading and persistence ---
   bool loadFile(const QString& path);
@@ -129,50 +94,15 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   void setSolidBkgColorUsed(bool value) { control_->SetSolidBkgColorUsed(value); }
   int steppedDelay() const { return control_->SteppedDelay(); }
   void setSteppedDelay(int value) { control_->SetSteppedDelay(value); }
-  bool designMode() const { return !userMode_; }
-  void setDesignMode(bool design) { userMode_ = !design; }
+  bool designMode() const { return !host_->UserMode(); }
+  void setDesignMode(bool design) { host_->setUserMode(!design); }
 
   // The surface as last painted (a copy), for tests and screenshots.
-  QImage surfaceImage() const;
+  QImage surfaceImage() const { return host_->surfaceImage(); }
   // Paints the control into the surface (background first) without touching the screen.
-  void renderSurface();
+  void renderSurface() { host_->renderSurface(); }
   // What lies beneath the widget, as its paints take it (for tests and diagnostics).
-  const BeneathCache& beneath() const { return *beneath_; }
-
-  // --- platform::Container ---
-  bool UserMode() const override { return userMode_; }
-  platform::HostSurface& Surface() override { return *this; }
-  std::uintptr_t ParentWindow() override;  // the top-level window's winId()
-  platform::TimerService& Timers() override;
-  void PropertyChanged(std::string_view name) override;
-  void AsyncRead(std::string_view target, std::string_view propertyName,
-                 std::uint32_t options) override;
-  void CancelAsyncRead(std::string_view propertyName) override;
-  platform::ControlEvents& Events() override;
-
-  // --- platform::HostSurface ---
-  // The surface follows the widget's size, also while the widget is hidden (Qt delivers a hidden
-  // widget's resize events only when it is shown).
-  platform::DeviceContext& Dc() override;
-  double ScaleWidth() const override;
-  double ScaleHeight() const override;
-  // Unit codes 0 and 3 pixels, 1 twips, 2 points, 4 characters, 5 inches, 6 millimetres,
-  // 7 centimetres, 9 and 10 twips; another code throws RuntimeError 5.
-  double ScaleX(double value, int fromUnit, int toUnit) const override;
-  double ScaleY(double value, int fromUnit, int toUnit) const override;
-  void Resize(double widthTwips, double heightTwips) override;
-  void Refresh() override;
-  void RefreshRect(int left, int top, int right, int bottom) override;
-  bool Enabled() const override { return enabled_; }
-  void SetEnabled(bool enabled) override;
-  std::int16_t MousePointer() const override { return pointer_; }
-  void SetMousePointer(std::int16_t pointer) override;  // 0..15 and 99, else RuntimeError 380
-  platform::PictureRef MouseIcon() const override { return mouseIcon_; }
-  void SetMouseIcon(platform::PictureRef icon) override;
-  int DrawStyle() const override { return drawStyle_; }
-  void SetDrawStyle(int style) override;  // 0..6, else RuntimeError 380
-  platform::ColorRef ForeColor() const override { return foreColor_; }
-  void SetForeColor(platform::ColorRef color) override;
+  const BeneathCache& beneath() const { return host_->beneath(); }
 
  signals:
   // The control's change notice: its saved properties are out of date ("Stretch", "Delay", ...).
@@ -197,50 +127,11 @@ class AniGifWidget : public QWidget, public platform::Container, public platform
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
-  class EventBridge;
-
-  // Reallocates the surface when the widget's size differs from it; a new surface starts from
-  // what lies beneath.
-  void ensureSurface();
-  // The surface as an image over the same pixels (no copy).
-  QImage surfaceView() const;
-  // Copies what lies beneath into `area` of the surface.
-  void fillWithBackground(const QRect& area);
-  // Sets the fourth byte of every pixel in `area`, which the raster layer's copies leave 0.
-  void makeOpaque(const QRect& area);
-  // Delivers the window's waiting update requests.
-  void settleWindow();
-  // Puts `part` of the surface on screen (at once, when visible).
-  void showPainted(const QRect& part);
-  void applyPen();
-  void applyCursor();
   bool hit(const QPointF& position);
 
-  bool userMode_ = true;
-  QtTimerService* timers_;
-  std::unique_ptr<AsyncDownloads> downloads_;
-  std::unique_ptr<EventBridge> events_;
-
-  std::unique_ptr<platform::DeviceContext> dc_;
-  std::unique_ptr<platform::Bitmap> surface_;
-  int surfaceWidth_ = 0;
-  int surfaceHeight_ = 0;
-  QSize notifiedSize_;
-  std::unique_ptr<BeneathCache> beneath_;
-  // The part of the surface that Refresh or RefreshRect painted for the screen; a paintEvent
-  // within it only shows the surface, any other repaints it.
-  QRect freshArea_;
-  bool holdsCompletePaint_ = false;  // since the last reallocation
-  bool settling_ = false;            // inside settleWindow
+  std::unique_ptr<WidgetHost> host_;
   bool leftPressed_ = false;
-
-  bool enabled_ = true;
-  std::int16_t pointer_ = 0;
-  platform::PictureRef mouseIcon_;
-  int drawStyle_ = platform::kPenSolid;
-  platform::ColorRef foreColor_ = 0x80000012;  // the system's button-text colour
-
-  std::unique_ptr<velmora::ucAniGIF> control_;  // last: built on everything above
+  std::unique_ptr<velmora::ucAniGIF> control_;  // last: built on the host
 };
 
 }  // namespace velmora::qt

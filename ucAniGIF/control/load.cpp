@@ -105,21 +105,7 @@ void ucAniGIF::ResetGif() {
   state_.CurrentFrame = 0;
   doc_.ReadPos = 0;
 
-  StripBitmap& strip = doc_.FrameStrip;
-  if (strip.Bitmap && strip.DC) strip.DC->SelectObject(strip.PreviousBitmap);
-  strip.Bitmap.reset();
-  strip.Bits = nullptr;
-  strip.PreviousBitmap = nullptr;
-  strip.DC.reset();
-
-  CanvasBitmaps& canvas = doc_.CompositeCanvas;
-  if (canvas.Bitmap && canvas.DC) canvas.DC->SelectObject(canvas.PreviousBitmap);
-  canvas.Bitmap.reset();
-  canvas.Bits = nullptr;
-  canvas.PreviousBitmap = nullptr;
-  canvas.MaskBitmap.reset();
-  canvas.MaskBits = nullptr;
-  canvas.DC.reset();
+  ReleaseFrameStrip(doc_);
 
   doc_.Tables.ColorTables.clear();
   doc_.Tables.ActiveColorTable = 0;

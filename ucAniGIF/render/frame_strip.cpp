@@ -195,6 +195,15 @@ void DecodeFramesIntoStrip(GifDocument& doc, std::int32_t first, std::int32_t la
   }
 }
 
+void ReleaseFrameStrip(GifDocument& doc) {
+  StripBitmap& strip = doc.FrameStrip;
+  if (strip.Bitmap && strip.DC) strip.DC->SelectObject(strip.PreviousBitmap);
+  strip = StripBitmap{};
+  CanvasBitmaps& canvas = doc.CompositeCanvas;
+  if (canvas.Bitmap && canvas.DC) canvas.DC->SelectObject(canvas.PreviousBitmap);
+  canvas = CanvasBitmaps{};
+}
+
 void DiscardLoadTables(GifDocument& doc) {
   DiscardLoadBuffer(doc.FrameSpans);
 }

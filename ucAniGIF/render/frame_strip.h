@@ -47,6 +47,9 @@ bool PrepareFrameStrip(GifDocument& doc, bool userMode);
 // column passes 32 bits, which a strip made by PrepareFrameStrip rules out.
 void DecodeFramesIntoStrip(GifDocument& doc, std::int32_t first, std::int32_t last);
 
+// Releases the strip, the canvas and the mask, each context given back its own bitmap first.
+void ReleaseFrameStrip(GifDocument& doc);
+
 // Discards FrameSpans once every frame that will be built is (the decoder no longer needs to
 // find the images in GifBytes).
 void DiscardLoadTables(GifDocument& doc);
