@@ -14,15 +14,32 @@ function(velmora_link_folder root folder)
   file(CREATE_LINK "${CMAKE_SOURCE_DIR}/${folder}" "${root}/${folder}" SYMBOLIC)
 endfunction()
 
-# velmora_layer(NAME FOLDER SOURCES file... DEPENDS target...): the static library NAME of the
-# sources in FOLDER (paths relative to it), linking DEPENDS publicly.
+# Where the layers' headers are installed, by their path from the source root; beside them,
+# include/velmora/ holds the class headers (<velmora/ucAniGIF>, <velmora/AniGifWidget>).
+set(VELMORA_INSTALL_LAYERS "${CMAKE_INSTALL_INCLUDEDIR}/velmora/layers")
+
+# velmora_layer(NAME FOLDER [NO_INSTALL] SOURCES file... DEPENDS target...): the static library
+# NAME of the sources in FOLDER (paths relative to it), linking DEPENDS publicly. Its headers
+# install under VELMORA_INSTALL_LAYERS with the same paths, unless NO_INSTALL (the app's).
 function(velmora_layer name folder)
-  cmake_parse_arguments(LAYER "" "" "SOURCES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(LAYER "NO_INSTALL" "" "SOURCES;DEPENDS" ${ARGN})
   set(root "${CMAKE_BINARY_DIR}/layers/${name}")
   velmora_link_folder("${root}" "${folder}")
+  set(headers ${LAYER_SOURCES})
+  list(FILTER headers INCLUDE REGEX "\\.h$")
+  if(LAYER_NO_INSTALL)
+    set(headers "")
+  endif()
+  foreach(header IN LISTS headers)
+    get_filename_component(subfolder "${folder}/${header}" DIRECTORY)
+    install(FILES "${CMAKE_SOURCE_DIR}/${folder}/${header}"
+            DESTINATION "${VELMORA_INSTALL_LAYERS}/${subfolder}" COMPONENT development)
+  endforeach()
   list(TRANSFORM LAYER_SOURCES PREPEND "${CMAKE_SOURCE_DIR}/${folder}/")
   add_library(${name} STATIC ${LAYER_SOURCES})
-  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${root}>")
+  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${root}>"
+                                            "$<INSTALL_INTERFACE:${VELMORA_INSTALL_LAYERS}>")
+  target_compile_features(${name} PUBLIC cxx_std_20)
   target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS})
 endfunction()
 

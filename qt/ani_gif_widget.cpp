@@ -1,9 +1,15 @@
 #include "qt/ani_gif_widget.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cstdlib>
 #include <span>
+#include <utility>
+
+#include "platform/files.h"
 
 #include "qt/async_downloads.h"
 #include "qt/qt_timer_service.h"
@@ -12,6 +18,9 @@ namespace velmora::qt {
 namespace {
 
 constexpr int kHitTestHit = 3;
+constexpr int kDefaultSide = 32;
+// The control refuses larger files itself (platform/files.h); nothing larger is read here either.
+constexpr qint64 kMaxGifFileBytes = platform::kMaxFileBytes;
 
 std::int16_t ButtonCode(Qt::MouseButtons buttons) {
   std::int16_t code = 0;
@@ -43,6 +52,7 @@ AniGifWidget::AniGifWidget(QWidget* parent, QtTimerService* timers, QNetworkAcce
   setMouseTracking(true);
   control_ = std::make_unique<velmora::ucAniGIF>(*host_);
   host_->attach(control_.get());
+  reported_ = current();
 }
 
 AniGifWidget::~AniGifWidget() {
@@ -53,29 +63,129 @@ AniGifWidget::~AniGifWidget() {
 }
 
 bool AniGifWidget::loadFile(const QString& path) {
-  return control_->LoadAnimatedGIF_File(path.toUtf8().toStdString());
+  QFile file(path);
+  // Read here rather than by the control, so that gifData can give the file back; the control
+  // refuses what it cannot load either way.
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxGifFileBytes) {
+    gif_.clear();
+    return loadGif({});
+  }
+  return loadGif(file.readAll());
 }
 
-bool AniGifWidget::loadBytes(const QByteArray& bytes) {
-  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                           static_cast<std::size_t>(bytes.size()));
-  return control_->LoadAnimatedGIF_Array(ByteArrayArg::FromSpan(span));
+bool AniGifWidget::loadBytes(const QByteArray& bytes) { return loadGif(bytes); }
+
+bool AniGifWidget::loadGif(QByteArray bytes) {
+  gif_ = std::move(bytes);
+  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(gif_.constData()),
+                                           static_cast<std::size_t>(gif_.size()));
+  bool loaded = false;
+  change([&] { loaded = control_->LoadAnimatedGIF_Array(ByteArrayArg::FromSpan(span)); });
+  if (!loaded) gif_.clear();
+  updateGeometry();
+  emit gifDataChanged();
+  return loaded;
 }
 
 void AniGifWidget::loadRemote(const QString& location) {
-  control_->LoadAnimatedGIF_Remote(location.toUtf8().toStdString());
+  change([&] { control_->LoadAnimatedGIF_Remote(location.toUtf8().toStdString()); });
 }
 
-void AniGifWidget::readProperties(platform::PropertyBag& bag) { control_->ReadProperties(bag); }
+void AniGifWidget::readProperties(platform::PropertyBag& bag) {
+  change([&] { control_->ReadProperties(bag); });
+  updateGeometry();
+}
 
 void AniGifWidget::writeProperties(platform::PropertyBag& bag) { control_->WriteProperties(bag); }
 
-void AniGifWidget::setLoops(int value) {
-  Guarded([&] { control_->SetLoops(value); });
+QSize AniGifWidget::sizeHint() const {
+  const GifHeader& header = control_->Document().Header;
+  if (control_->FrameCount() == 0 || header.CanvasWidth < 1) return {kDefaultSide, kDefaultSide};
+  return {std::min(header.CanvasWidth, kMaxSurfaceSide),
+          std::min(std::abs(header.CanvasHeight), kMaxSurfaceSide)};
 }
 
-void AniGifWidget::setMousePointer(int value) {
-  Guarded([&] { control_->SetMousePointer(value); });
+template <typename Change>
+void AniGifWidget::change(Change&& change) {
+  Guarded(std::forward<Change>(change));
+  reportChanges();
+}
+
+void AniGifWidget::setStretch(Stretch value) { change([&] { control_->SetStretch(value); }); }
+void AniGifWidget::setMinFrameDelay(int value) {
+  change([&] { control_->SetMinFrameDelay(value); });
+}
+void AniGifWidget::setLoops(int value) { change([&] { control_->SetLoops(value); }); }
+void AniGifWidget::setMirrored(Mirror value) { change([&] { control_->SetMirrored(value); }); }
+void AniGifWidget::setAction(Action value) { change([&] { control_->SetAction(value); }); }
+void AniGifWidget::setDelayAnimation(int value) {
+  change([&] { control_->SetDelayAnimation(value); });
+}
+void AniGifWidget::setMousePointer(int value) { change([&] { control_->SetMousePointer(value); }); }
+void AniGifWidget::setOffsetX(int value) { change([&] { control_->SetOffsetX(value); }); }
+void AniGifWidget::setOffsetY(int value) { change([&] { control_->SetOffsetY(value); }); }
+void AniGifWidget::setSolidBkgColor(uint value) {
+  change([&] { control_->SetSolidBkgColor(value); });
+}
+void AniGifWidget::setSolidBkgColorUsed(bool value) {
+  change([&] { control_->SetSolidBkgColorUsed(value); });
+}
+void AniGifWidget::setSteppedDelay(int value) { change([&] { control_->SetSteppedDelay(value); }); }
+void AniGifWidget::setDesignMode(bool design) { change([&] { host_->setUserMode(!design); }); }
+
+void AniGifWidget::setGifData(const QString& base64) {
+  const QByteArray bytes = QByteArray::fromBase64(base64.toLatin1());
+  if (bytes == gif_ && !gif_.isEmpty()) return;
+  loadGif(bytes);
+}
+
+AniGifWidget::Reported AniGifWidget::current() const {
+  Reported r;
+  r.currentFrame = currentFrame();
+  r.frameCount = frameCount();
+  r.actualWidth = actualWidth();
+  r.actualHeight = actualHeight();
+  r.stretch = stretch();
+  r.minFrameDelay = minFrameDelay();
+  r.loops = loops();
+  r.loopsRemaining = loopsRemaining();
+  r.mirrored = mirrored();
+  r.action = action();
+  r.delayAnimation = delayAnimation();
+  r.mousePointer = mousePointer();
+  r.offsetX = offsetX();
+  r.offsetY = offsetY();
+  r.steppedDelay = steppedDelay();
+  r.solidBkgColor = solidBkgColor();
+  r.solidBkgColorUsed = solidBkgColorUsed();
+  r.designMode = designMode();
+  return r;
+}
+
+void AniGifWidget::reportChanges() {
+  const Reported now = current();
+  const Reported was = std::exchange(reported_, now);
+  if (now.currentFrame != was.currentFrame) emit currentFrameChanged(now.currentFrame);
+  if (now.frameCount != was.frameCount) emit frameCountChanged(now.frameCount);
+  if (now.actualWidth != was.actualWidth || now.actualHeight != was.actualHeight) {
+    emit actualSizeChanged();
+  }
+  if (now.stretch != was.stretch) emit stretchChanged(static_cast<Stretch>(now.stretch));
+  if (now.minFrameDelay != was.minFrameDelay) emit minFrameDelayChanged(now.minFrameDelay);
+  if (now.loops != was.loops) emit loopsChanged(now.loops);
+  if (now.loopsRemaining != was.loopsRemaining) emit loopsRemainingChanged(now.loopsRemaining);
+  if (now.mirrored != was.mirrored) emit mirroredChanged(static_cast<Mirror>(now.mirrored));
+  if (now.action != was.action) emit actionChanged(static_cast<Action>(now.action));
+  if (now.delayAnimation != was.delayAnimation) emit delayAnimationChanged(now.delayAnimation);
+  if (now.mousePointer != was.mousePointer) emit mousePointerChanged(now.mousePointer);
+  if (now.offsetX != was.offsetX) emit offsetXChanged(now.offsetX);
+  if (now.offsetY != was.offsetY) emit offsetYChanged(now.offsetY);
+  if (now.solidBkgColor != was.solidBkgColor) emit solidBkgColorChanged(now.solidBkgColor);
+  if (now.solidBkgColorUsed != was.solidBkgColorUsed) {
+    emit solidBkgColorUsedChanged(now.solidBkgColorUsed);
+  }
+  if (now.steppedDelay != was.steppedDelay) emit steppedDelayChanged(now.steppedDelay);
+  if (now.designMode != was.designMode) emit designModeChanged(now.designMode);
 }
 
 void AniGifWidget::paintEvent(QPaintEvent* event) {

@@ -80,8 +80,12 @@ class WidgetHost::EventBridge final : public platform::ControlEvents {
   void MouseMove(std::int16_t& button, std::int16_t& shift, float x, float y) override {
     emit owner_.mouseMove(button, shift, x, y);
   }
-  void LoopsEnded() override { emit owner_.loopsEnded(); }
+  void LoopsEnded() override {
+    owner_.reportChanges();
+    emit owner_.loopsEnded();
+  }
   void FrameChanged(std::int32_t frameIndex, bool& viaTimer) override {
+    owner_.reportChanges();
     emit owner_.frameChanged(frameIndex, viaTimer);
   }
   void RemoteLoadComplete(float gifWidth, float gifHeight, bool& cancel) override {
@@ -102,7 +106,10 @@ WidgetHost::WidgetHost(AniGifWidget& widget, QtTimerService& timers,
       dc_(platform::CreateCompatibleDC(nullptr)) {
   downloads_->setDeliveries(
       [this](platform::AsyncProperty& property) {
-        if (control_ != nullptr) Guarded([&] { control_->AsyncReadComplete(property); });
+        if (control_ == nullptr) return;
+        Guarded([&] { control_->AsyncReadComplete(property); });
+        widget_.reportChanges();
+        widget_.updateGeometry();
       },
       [this](platform::AsyncProperty& property) {
         if (control_ != nullptr) Guarded([&] { control_->AsyncReadProgress(property); });
@@ -351,6 +358,7 @@ std::uintptr_t WidgetHost::ParentWindow() {
 platform::TimerService& WidgetHost::Timers() { return timers_; }
 
 void WidgetHost::PropertyChanged(std::string_view name) {
+  if (control_ != nullptr) widget_.reportChanges();
   emit widget_.propertyChanged(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
 }
 

@@ -330,7 +330,7 @@ class AniGifWidgetTest : public QObject {
     AniGifWidget widget;
     QSignalSpy changed(&widget, &AniGifWidget::propertyChanged);
     QVERIFY(widget.setProperty("stretch", 2));
-    QCOMPARE(widget.stretch(), 2);
+    QCOMPARE(widget.stretch(), AniGifWidget::Fill);
     QVERIFY(widget.setProperty("minFrameDelay", 120));
     QCOMPARE(widget.property("minFrameDelay").toInt(), 120);
     QCOMPARE(changed.count(), 2);
@@ -341,6 +341,38 @@ class AniGifWidgetTest : public QObject {
     QVERIFY(!widget.isEnabled());
     QVERIFY(!widget.host().Enabled());
     QCOMPARE(widget.property("frameCount").toInt(), 0);
+  }
+
+  // What Qt code expects of a widget: enum properties settable by name, a notification for every
+  // change whoever made it, and the GIF's size as the size hint.
+  void qtPropertiesNotifyAndSizeHint() {
+    AniGifWidget widget;
+    QCOMPARE(widget.sizeHint(), QSize(32, 32));
+    QSignalSpy stretch(&widget, &AniGifWidget::stretchChanged);
+    QSignalSpy frames(&widget, &AniGifWidget::frameCountChanged);
+    QSignalSpy current(&widget, &AniGifWidget::currentFrameChanged);
+    QSignalSpy action(&widget, &AniGifWidget::actionChanged);
+    QSignalSpy gifData(&widget, &AniGifWidget::gifDataChanged);
+    QVERIFY(widget.setProperty("stretch", QStringLiteral("ShrinkToFit")));
+    QCOMPARE(widget.stretch(), AniGifWidget::ShrinkToFit);
+    QVERIFY(widget.setProperty("stretch", 3));  // the same value: no notification
+    QCOMPARE(stretch.count(), 1);
+
+    const QByteArray gif = TwoFrameGif(6);
+    QVERIFY(widget.loadBytes(gif));
+    QCOMPARE(widget.sizeHint(), QSize(4, 3));
+    QCOMPARE(frames.count(), 1);
+    QCOMPARE(frames.at(0).at(0).toInt(), 2);
+    QCOMPARE(current.count(), 1);
+    QCOMPARE(gifData.count(), 1);
+    QCOMPARE(QByteArray::fromBase64(widget.gifData().toLatin1()), gif);
+    // The animation's own changes are reported too: the deferred pass starts it playing.
+    QTRY_COMPARE_WITH_TIMEOUT(widget.action(), AniGifWidget::Play, kWait);
+    QCOMPARE(action.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(current.count() >= 2, kWait);
+    widget.setAction(AniGifWidget::Stop);
+    QCOMPARE(action.last().at(0).value<AniGifWidget::Action>(), AniGifWidget::Stop);
+    QCOMPARE(widget.metaObject()->enumerator(widget.metaObject()->indexOfEnumerator("Mirror")).keyCount(), 4);
   }
 
   void badInputLoadsNothing() {
