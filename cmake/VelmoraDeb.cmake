@@ -23,11 +23,11 @@ set(CPACK_COMPONENTS_ALL runtime development designer)
 set(CPACK_COMPONENT_DEVELOPMENT_GROUP dev)
 set(CPACK_COMPONENT_DESIGNER_GROUP dev)
 
-# Descriptions: the summary, then the long text; CPack indents it for the control file.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Velmora developers")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+# Descriptions: the summary line, then the long text, which CPack indents for the control file.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME velmora-radio)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "qt6-wayland")
