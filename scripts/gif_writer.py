@@ -1,6 +1,41 @@
-"""GIF89a writing for the asset generators (make-skin.py, make-decorations.py): full-canvas
-index images over one global colour table, optionally animated. Standard library only."""
+"""GIF89a writing for the asset generators (make-skin.py, make-decorations.py): a palette of at
+most 256 colours by median cut, and full-canvas index images over that one global colour table,
+optionally animated. Standard library only."""
 import struct
+
+
+def median_cut(counts, fixed, limit):
+    """At most `limit` palette colours for the distinct colours of `counts` (a {colour: count}
+    map): the colours of `fixed` that occur, exactly and first, then the count-weighted mean of
+    each box. The box with the widest channel range times its pixel count is split at the median
+    of that channel until the palette is full or no box holds two colours."""
+    fixed = [c for c in fixed if c in counts][:limit]
+    rest = [(c, n) for c, n in counts.items() if c not in fixed]
+    boxes = [rest] if rest else []
+    while len(boxes) + len(fixed) < limit:
+        splittable = [b for b in boxes if len(b) > 1]
+        if not splittable:
+            break
+
+        def extent(b, i):
+            return max(c[0][i] for c in b) - min(c[0][i] for c in b)
+
+        box = max(splittable, key=lambda b: max(extent(b, i) for i in range(3)) * sum(n for _, n in b))
+        boxes.remove(box)
+        channel = max(range(3), key=lambda i: extent(box, i))
+        box.sort(key=lambda c: c[0][channel])
+        total, running, cut = sum(n for _, n in box), 0, 1
+        for i, (_, n) in enumerate(box):
+            running += n
+            if running * 2 >= total:
+                cut = min(max(i + 1, 1), len(box) - 1)
+                break
+        boxes += [box[:cut], box[cut:]]
+    palette = list(fixed)
+    for b in boxes:
+        total = sum(n for _, n in b)
+        palette.append(tuple(int(round(sum(c[i] * n for c, n in b) / total)) for i in range(3)))
+    return palette
 
 
 def lzw_encode(indices, min_code_size):

@@ -19,9 +19,9 @@ over every pixel of frame 1 that has to change; where frame 1's trace must vanis
 skin's own colour. That is why the trace is blended against the skin (app/assets/skin.gif) at the
 exact place the window puts the decoration: the GIFs only look right there.
 
-Standard library only, with its own GIF reader (for the skin) and the GIF writer it shares with
-make-skin.py (gif_writer.py). The generated files are committed, so building never needs this
-script.
+Standard library only, with its own GIF reader (for the skin) and the median cut and GIF writer
+it shares with make-skin.py (gif_writer.py). The generated files are committed, so building never
+needs this script.
 
 Usage: scripts/make-decorations.py [OUTPUT_DIR]   (default: app/form next to this script)
 """
@@ -30,7 +30,7 @@ import os
 import struct
 import sys
 
-from gif_writer import write_gif
+from gif_writer import median_cut, write_gif
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIN = os.path.join(HERE, "..", "app", "assets", "skin.gif")
@@ -276,35 +276,10 @@ def draw_ticker(skin):
 
 # --- Palette ---
 
-def median_cut(colours, fixed, limit):
-    """At most `limit` palette colours for the distinct `colours` (a {colour: count} map); the
-    colours in `fixed` stay exact. Returns the palette and a lookup from colour to index."""
-    fixed = [c for c in fixed if c in colours][:limit]
-    rest = [(c, n) for c, n in colours.items() if c not in fixed]
-    boxes = [rest] if rest else []
-    while len(boxes) + len(fixed) < limit:
-        splittable = [b for b in boxes if len(b) > 1]
-        if not splittable:
-            break
-
-        def extent(b, i):
-            return max(c[0][i] for c in b) - min(c[0][i] for c in b)
-
-        box = max(splittable, key=lambda b: max(extent(b, i) for i in range(3)) * sum(n for _, n in b))
-        boxes.remove(box)
-        channel = max(range(3), key=lambda i: extent(box, i))
-        box.sort(key=lambda c: c[0][channel])
-        half, running, cut = sum(n for _, n in box) / 2.0, 0, 1
-        for i, (_, n) in enumerate(box):
-            running += n
-            if running >= half:
-                cut = min(max(i + 1, 1), len(box) - 1)
-                break
-        boxes += [box[:cut], box[cut:]]
-    palette = list(fixed)
-    for b in boxes:
-        total = sum(n for _, n in b)
-        palette.append(tuple(int(round(sum(c[i] * n for c, n in b) / total)) for i in range(3)))
+def median_cut_lookup(colours, fixed, limit):
+    """The palette for `colours` (a {colour: count} map) and a lookup from colour to the index of
+    its nearest palette colour."""
+    palette = median_cut(colours, fixed, limit)
     lookup = {}
     for colour in colours:
         lookup[colour] = min(range(len(palette)),
@@ -334,7 +309,7 @@ def write_ticker(path, skin):
     skin_colours = sorted({c for row in images[1] for c in row if c is not None and
                            c in {skin.at(x, y) for y in range(h) for x in range(w)}},
                           key=lambda c: -counts[c])
-    palette, lookup = median_cut(counts, skin_colours, 255)
+    palette, lookup = median_cut_lookup(counts, skin_colours, 255)
     palette += [(0, 0, 0)] * (255 - len(palette))
     palette.append((44, 86, 140))  # entry 255: transparent
     frames = [bytes(255 if c is None else lookup[c] for row in image for c in row) for image in images]

@@ -3,9 +3,8 @@
 GIF files with a 256-colour palette: app/assets/skin.gif and app/assets/icon.gif.
 
 Standard library only: shapes are drawn with signed-distance coverage (smooth edges without
-supersampling), colours are reduced by median cut, and the files are written by the GIF writer
-shared with make-decorations.py (gif_writer.py). The generated files are committed, so building
-never needs this script.
+supersampling); the median cut and the GIF writer are shared with make-decorations.py
+(gif_writer.py). The generated files are committed, so building never needs this script.
 
 Usage: scripts/make-skin.py [OUTPUT_DIR]   (default: app/assets next to this script)
 """
@@ -13,7 +12,7 @@ import math
 import os
 import sys
 
-from gif_writer import write_gif
+from gif_writer import median_cut, write_gif
 
 # The window is cut to CreateRoundRectRgn(0, 0, 290, 480, 40, 40); everything outside that
 # region is painted in the key colour so a missing cut shows at once.
@@ -232,32 +231,8 @@ def quantize(pixels, keep):
     for p in pixels:
         key = (int(round(p[0])), int(round(p[1])), int(round(p[2])))
         counts[key] = counts.get(key, 0) + 1
+    palette = median_cut(counts, keep, 256)
     fixed = [k for k in keep if k in counts]
-    rest = [(colour, n) for colour, n in counts.items() if colour not in fixed]
-    boxes = [rest] if rest else []
-    while len(boxes) + len(fixed) < 256:
-        splittable = [b for b in boxes if len(b) > 1]
-        if not splittable:
-            break
-
-        def spread(b):
-            return max(max(c[0][i] for c in b) - min(c[0][i] for c in b) for i in range(3)) * sum(n for _, n in b)
-
-        box = max(splittable, key=spread)
-        boxes.remove(box)
-        channel = max(range(3), key=lambda i: max(c[0][i] for c in box) - min(c[0][i] for c in box))
-        box.sort(key=lambda c: c[0][channel])
-        total, running, cut = sum(n for _, n in box), 0, 1
-        for i, (_, n) in enumerate(box):
-            running += n
-            if running * 2 >= total:
-                cut = min(max(i + 1, 1), len(box) - 1)
-                break
-        boxes += [box[:cut], box[cut:]]
-    palette = list(fixed)
-    for b in boxes:
-        total = sum(n for _, n in b)
-        palette.append(tuple(int(round(sum(c[i] * n for c, n in b) / total)) for i in range(3)))
     lookup = {}
     for colour in counts:
         if colour in fixed:
