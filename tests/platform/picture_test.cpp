@@ -14,7 +14,8 @@
 #include "platform/codec/bmp_image.h"
 #include "gif/gif_images.h"
 #include "platform/codec/gif_picture.h"
-#include "tests/support/lzw_codes.h"
+#include "support/lzw_codes.h"
+#include "support/test_files.h"
 
 namespace velmora::platform {
 namespace {
