@@ -6,27 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/gif_builder.h"
 #include "support/test_files.h"
 
 namespace velmora::gif {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
+using testing::Cat;
+using testing::Text;
 
 // Header, positions 1..13: signature, screen 1 x 1, packed, background 0, aspect 0.
 Bytes Header(std::uint8_t packed, const std::string& signature = "GIF89a") {

@@ -30,7 +30,6 @@
 #include <vector>
 
 #include "support/gif_builder.h"
-#include "robustness/hostile_gif.h"
 #include "platform/files.h"
 #include "ucAniGIF/render/gif_document.h"
 #include "gif/gif_parser.h"
