@@ -17,6 +17,7 @@
 #include "gif/gif_parser.h"
 #include "platform/errors.h"
 #include "support/gif_builder.h"
+#include "support/run_time_errors.h"
 #include "support/test_files.h"
 
 namespace velmora {
@@ -79,12 +80,8 @@ TEST(ScanlineBytes, RowLengthsArePaddedToFourBytes) {
 TEST(ScanlineBytes, ProductBeyond32BitsIsOverflowError) {
   for (auto [bits, width] : {std::pair<std::uint8_t, std::int32_t>{8, 268435453},
                              {24, 89478486}, {32, std::numeric_limits<std::int32_t>::max()}}) {
-    try {
-      ScanlineBytes(bits, width);
-      ADD_FAILURE() << "no error for " << int{bits} << " x " << width;
-    } catch (const platform::RuntimeError& e) {
-      EXPECT_EQ(e.Number(), platform::kErrOverflow);
-    }
+    EXPECT_EQ(testing::ErrorNumber([&] { ScanlineBytes(bits, width); }), platform::kErrOverflow)
+        << int{bits} << " x " << width;
   }
 }
 
