@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <new>
 #include <utility>
 
 #include "platform/errors.h"
@@ -17,7 +18,6 @@ constexpr int kErrNoSuchMember = 438;
 constexpr int kMaxDrawStyle = 6;  // 0 solid .. 5 transparent, 6 inside solid
 constexpr std::int16_t kMaxStockPointer = 15;
 constexpr std::int16_t kCustomPointer = 99;
-constexpr ColorRef kSystemColorFlag = 0x80000000u;
 
 std::string FormatNumber(double value) {
   char buffer[32];
@@ -49,7 +49,7 @@ int PixelsFromTwips(double twips) {
     return 1;
   }
   const double pixels = std::round(twips / kTwipsPerPixel);
-  return static_cast<int>(std::clamp(pixels, 1.0, static_cast<double>(kTestHostMaxSide)));
+  return static_cast<int>(std::clamp(pixels, 1.0, static_cast<double>(kMaxBitmapSide)));
 }
 
 }  // namespace
@@ -136,8 +136,7 @@ TestHost::TestHost(int widthPx, int heightPx, bool userMode, ManualClock* shared
   // The outline the control draws goes over a transparent fill.
   dc_->SelectBrush(Brush{true, 0});
   ApplyPen();
-  AllocateSurface(std::clamp(widthPx, 1, kTestHostMaxSide),
-                  std::clamp(heightPx, 1, kTestHostMaxSide));
+  AllocateSurface(std::clamp(widthPx, 1, kMaxBitmapSide), std::clamp(heightPx, 1, kMaxBitmapSide));
 }
 
 TestHost::~TestHost() {
@@ -153,7 +152,7 @@ void TestHost::AllocateSurface(int widthPx, int heightPx) {
     bitmap = Bitmap::Create(1, -1, 32);
   }
   if (!bitmap) {
-    return;  // keeps the old surface; within kTestHostMaxSide this does not happen
+    return;  // past the raster bound: the old surface stays
   }
   dc_->SelectObject(bitmap.get());
   surface_ = std::move(bitmap);
@@ -168,9 +167,7 @@ void TestHost::ClearSurface() {
 }
 
 void TestHost::ApplyPen() {
-  const ColorRef color = (foreColor_ & kSystemColorFlag) != 0
-                             ? GetSysColor(static_cast<int>(foreColor_ & 0xFFu))
-                             : foreColor_;
+  const ColorRef color = ResolveColor(foreColor_);
   dc_->SelectPen(Pen{drawStyle_, color});
 }
 
@@ -185,8 +182,15 @@ void TestHost::PropertyChanged(std::string_view name) { propertyChanges_.emplace
 
 void TestHost::AsyncRead(std::string_view target, std::string_view propertyName,
                          std::uint32_t options) {
-  if (asyncReadThrows_) {
-    throw RuntimeError(kErrInvalidArgument, "TestHost", "Invalid procedure call or argument");
+  switch (asyncReadFailure_) {
+    case Failure::kNone:
+      break;
+    case Failure::kRuntimeError:
+      throw RuntimeError(kErrInvalidArgument, "TestHost", "Invalid procedure call or argument");
+    case Failure::kOutOfMemory:
+      throw std::bad_alloc();
+    case Failure::kForeign:
+      throw 42;  // what a host in another language might let through
   }
   asyncReads_.push_back({std::string(target), std::string(propertyName), options});
 }
@@ -290,27 +294,19 @@ int TestHost::SendHitTest(float x, float y) {
 }
 
 void TestHost::SendClick() {
-  if (control_ != nullptr) {
-    control_->ClickNotify();
-  }
+  if (TakesMouseInput()) control_->ClickNotify();
 }
 
 void TestHost::SendMouseDown(std::int16_t button, std::int16_t shift, float x, float y) {
-  if (control_ != nullptr) {
-    control_->MouseDownNotify(button, shift, x, y);
-  }
+  if (TakesMouseInput()) control_->MouseDownNotify(button, shift, x, y);
 }
 
 void TestHost::SendMouseUp(std::int16_t button, std::int16_t shift, float x, float y) {
-  if (control_ != nullptr) {
-    control_->MouseUpNotify(button, shift, x, y);
-  }
+  if (TakesMouseInput()) control_->MouseUpNotify(button, shift, x, y);
 }
 
 void TestHost::SendMouseMove(std::int16_t button, std::int16_t shift, float x, float y) {
-  if (control_ != nullptr) {
-    control_->MouseMoveNotify(button, shift, x, y);
-  }
+  if (TakesMouseInput()) control_->MouseMoveNotify(button, shift, x, y);
 }
 
 std::string TestHost::AsyncName(std::string_view propertyName) const {

@@ -38,8 +38,6 @@ namespace velmora::platform {
 inline constexpr double kTwipsPerPixel = 15.0;
 // The window handle TestHost reports until told otherwise.
 inline constexpr std::uintptr_t kTestHostWindow = 0x00010ABC;
-// The largest surface side TestHost allocates, in pixels; sizes are clamped to 1..this.
-inline constexpr int kTestHostMaxSide = 8192;  // 8192 x 8192 x 4 bytes fits the raster bound
 
 // A ControlEvents that logs every event as one line, "<Name> <arg> <arg>...", with Booleans as
 // true / false and numbers in their shortest form ("FrameChanged 3 true",
@@ -87,7 +85,7 @@ struct AsyncReadRequest {
 
 class TestHost final : public Container, public HostSurface {
  public:
-  // A surface of widthPx x heightPx pixels (clamped to 1..kTestHostMaxSide), in run mode
+  // A surface of widthPx x heightPx pixels, in run mode
   // (userMode true) or design mode. Timers run on `sharedClock` when given (not owned; it must
   // outlive the host), else on the host's own clock.
   TestHost(int widthPx, int heightPx, bool userMode = true, ManualClock* sharedClock = nullptr);
@@ -112,10 +110,12 @@ class TestHost final : public Container, public HostSurface {
   void SetParentWindowThrows(bool fail) { parentWindowThrows_ = fail; }
   TimerService& Timers() override { return *clock_; }
   void PropertyChanged(std::string_view name) override;
-  // Records the request; throws RuntimeError 5 instead when told to (nothing recorded then).
+  // Records the request; fails instead when told to (nothing recorded then): kRuntimeError throws
+  // RuntimeError 5, kOutOfMemory std::bad_alloc, kForeign an exception of no standard type.
+  enum class Failure { kNone, kRuntimeError, kOutOfMemory, kForeign };
   void AsyncRead(std::string_view target, std::string_view propertyName,
                  std::uint32_t options) override;
-  void SetAsyncReadThrows(bool fail) { asyncReadThrows_ = fail; }
+  void SetAsyncReadFailure(Failure failure) { asyncReadFailure_ = failure; }
   void CancelAsyncRead(std::string_view propertyName) override;
   ControlEvents& Events() override { return events_; }
 
@@ -133,8 +133,12 @@ class TestHost final : public Container, public HostSurface {
   // RuntimeError 5.
   double ScaleX(double value, int fromUnit, int toUnit) const override;
   double ScaleY(double value, int fromUnit, int toUnit) const override;
-  // Sizes round to whole pixels (clamped to 1..kTestHostMaxSide); the new surface is cleared to
-  // the background, then the control's Resize runs.
+  // Sizes round to whole pixels, at least 1. The new surface is cleared to the background, then
+  // the control's Resize runs. Surfaces are bounded as every bitmap is, by their pixel memory
+  // (kMaxBitmapBytes, 4 bytes a pixel) and side (kMaxBitmapSide), not by a smaller side: a
+  // 1 x 65535 surface is allocated whole. A size past the bound keeps the surface there was
+  // (the constructor's falls back to 1 x 1), so a caller that needs an exact size compares
+  // WidthPx and HeightPx with what it asked for.
   void Resize(double widthTwips, double heightTwips) override;
   void Refresh() override;
   // Clears [left, right) x [top, bottom) (cut to the surface) to the background, clips the
@@ -175,6 +179,7 @@ class TestHost final : public Container, public HostSurface {
   void SetPartialRepaints(bool enabled) { partialRepaints_ = enabled; }
 
   // --- Notifications to the attached control (nothing happens when none is attached) ---
+  // Clicks and mouse input reach only an enabled control, as a window system delivers them.
   void SendShow();
   void SendHide();
   int SendHitTest(float x, float y);  // 0 when no control is attached
@@ -194,6 +199,7 @@ class TestHost final : public Container, public HostSurface {
   void DeliverAsyncError(std::string_view propertyName = {});
 
  private:
+  bool TakesMouseInput() const { return control_ != nullptr && enabled_; }
   void AllocateSurface(int widthPx, int heightPx);
   void ClearSurface();
   void ApplyPen();
@@ -228,7 +234,7 @@ class TestHost final : public Container, public HostSurface {
 
   std::uintptr_t parentWindow_ = kTestHostWindow;
   bool parentWindowThrows_ = false;
-  bool asyncReadThrows_ = false;
+  Failure asyncReadFailure_ = Failure::kNone;
   std::vector<std::string> propertyChanges_;
   std::vector<AsyncReadRequest> asyncReads_;
   std::vector<std::string> asyncCancels_;

@@ -24,7 +24,7 @@
 #include "app/media_player.h"
 #include "app/startup.h"
 #include "e2e_support.h"
-#include "platform/qt/ani_gif_widget.h"
+#include "qt/ani_gif_widget.h"
 
 using velmora::app::Form1;
 using velmora::app::MediaPlayer;

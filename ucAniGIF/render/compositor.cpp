@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "ucAniGIF/document/frame_builder.h"
+#include "ucAniGIF/render/frame_strip.h"
 #include "ucAniGIF/render/strip_palette.h"
 
 namespace velmora {
@@ -40,12 +40,21 @@ void EmptyCanvas(CanvasBitmaps& canvas) {
   if (canvas.MaskBitmap) std::memset(canvas.MaskBitmap->Bits(), 0xFF, canvas.MaskBitmap->SizeBytes());
 }
 
-// The mask is saved and restored in whole bytes from byte Left / 8, ScanlineBytes(1, Width)
-// bytes a row. That can reach past the row's last byte (Left 31, Width 33 on a 64-pixel canvas
-// wants bytes 3..10 of an 8-byte row); those bytes are neither frame pixels nor changed between
-// the phases, so they are simply not copied: the restore stays exact and never leaves the bitmap.
-int MaskBytesInRow(const platform::Bitmap& mask, int left, int savedBytes) {
-  return std::clamp(mask.Stride() - left / 8, 0, savedBytes);
+// The mask is saved and restored in whole bytes: the bytes from the one holding pixel Left
+// through the one holding pixel Left + Width - 1. Bits of those bytes outside the rectangle go
+// back with the values they had when saved; nothing changes them between the two phases, so the
+// restore is exactly the rectangle's. (ScanlineBytes(1, Width) bytes from Left / 8 would stop
+// short whenever the rectangle straddles one byte more than its width needs: 32 pixels from
+// Left 92 touch bytes 11..15, five bytes, not four.)
+struct MaskBytes {
+  int first = 0;
+  int count = 0;
+};
+
+MaskBytes MaskBytesOf(const RowSpan& span) {
+  if (span.width <= 0) return {};
+  const int first = span.left / 8;
+  return {first, (span.left + span.width - 1) / 8 - first + 1};
 }
 
 void SaveRectangle(GifDocument& doc, const GifFrame& f, RestoreBuffers& buffers) {
@@ -59,13 +68,12 @@ void SaveRectangle(GifDocument& doc, const GifFrame& f, RestoreBuffers& buffers)
                 static_cast<std::size_t>(span.width) * kBytesPerCanvasPixel);
   }
   if (!canvas.MaskBitmap) return;
-  const auto maskBytes = static_cast<std::size_t>(ScanlineBytes(1, f.Width));
-  buffers.savedMask.assign(maskBytes * static_cast<std::size_t>(f.Height), 0);
-  const int copied = MaskBytesInRow(*canvas.MaskBitmap, span.left, static_cast<int>(maskBytes));
+  const MaskBytes bytes = MaskBytesOf(span);
+  const auto rowBytes = static_cast<std::size_t>(bytes.count);
+  buffers.savedMask.resize(rowBytes * static_cast<std::size_t>(span.rows));
   for (int r = 0; r < span.rows; ++r) {
-    std::memcpy(buffers.savedMask.data() + maskBytes * r,
-                canvas.MaskBitmap->Row(span.top + r) + span.left / 8,
-                static_cast<std::size_t>(copied));
+    std::memcpy(buffers.savedMask.data() + rowBytes * r,
+                canvas.MaskBitmap->Row(span.top + r) + bytes.first, rowBytes);
   }
 }
 
@@ -82,12 +90,12 @@ void RestoreRectangle(GifDocument& doc, const GifFrame& f, const RestoreBuffers&
     }
   }
   if (!canvas.MaskBitmap) return;
-  const auto maskBytes = static_cast<std::size_t>(ScanlineBytes(1, f.Width));
-  if (buffers.savedMask.size() != maskBytes * static_cast<std::size_t>(f.Height)) return;
-  const int copied = MaskBytesInRow(*canvas.MaskBitmap, span.left, static_cast<int>(maskBytes));
+  const MaskBytes bytes = MaskBytesOf(span);
+  const auto rowBytes = static_cast<std::size_t>(bytes.count);
+  if (buffers.savedMask.size() != rowBytes * static_cast<std::size_t>(span.rows)) return;
   for (int r = 0; r < span.rows; ++r) {
-    std::memcpy(canvas.MaskBitmap->Row(span.top + r) + span.left / 8,
-                buffers.savedMask.data() + maskBytes * r, static_cast<std::size_t>(copied));
+    std::memcpy(canvas.MaskBitmap->Row(span.top + r) + bytes.first,
+                buffers.savedMask.data() + rowBytes * r, rowBytes);
   }
 }
 

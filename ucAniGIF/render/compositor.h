@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/gif_document.h"
 
 namespace velmora {
 
 struct RestoreBuffers {
   std::vector<std::uint8_t> savedPixels;  // Width * 3 bytes per row, Height rows
-  std::vector<std::uint8_t> savedMask;    // ScanlineBytes(1, Width) per row, from byte Left / 8
+  std::vector<std::uint8_t> savedMask;    // the mask bytes the rectangle touches, per row
 };
 
 // Prepare phase (disposePhase false): frame 1 empties the canvas; Disposal 3 saves the frame
@@ -23,8 +23,9 @@ struct RestoreBuffers {
 // Dispose phase (true): Disposal 2 empties the rectangle, 3 restores it; others do nothing.
 // Does nothing without a canvas or for a frameIndex outside 1..frame count. Everything is memory
 // fills, row copies, palette swaps and one mask transfer; rectangles are clipped to the canvas
-// bitmap, and the whole-byte mask copies stop at the end of a mask row. The dispose phase of
-// Disposal 3 restores only from buffers the prepare phase of the same frame filled.
+// bitmap, and the mask is saved as the whole bytes its rectangle touches, so the restore is
+// exact for every Left and Width. The dispose phase of Disposal 3 restores only from buffers the
+// prepare phase of the same frame filled.
 void ComposeFrame(GifDocument& doc, std::int32_t frameIndex, bool disposePhase,
                   RestoreBuffers& buffers);
 
