@@ -7,6 +7,6 @@
 #include "fuzz/fuzz_entries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (!velmora::fuzzing::RunBagInput({data, size}, /*underFuzzer=*/true)) __builtin_trap();
+  if (!velmora::fuzzing::RunBagInput({data, size}, velmora::fuzzing::kFuzzLimits)) __builtin_trap();
   return 0;
 }

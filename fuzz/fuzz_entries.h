@@ -20,6 +20,7 @@
 #include <span>
 #include <vector>
 
+#include "gif/gif_images.h"
 #include "gif/gif_lzw.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
@@ -31,15 +32,48 @@
 
 namespace velmora::fuzzing {
 
-// How many animation ticks one input may run: enough to paint every frame of the corpus files
-// (and a wrap-around) while a 30000-frame input still finishes in bounded time.
+// How many animation ticks one round may run: enough to paint every frame of the corpus files
+// (and a wrap-around) while a 30000-frame input still finishes in bounded time. At least one
+// tick runs (the deferred decoding, or the first animation step).
 inline constexpr int kMaxTicks = 300;
-// Each tick paints the whole canvas (or frame) resampled onto the host, so a tall canvas shrunk
-// onto a small host costs its full area every tick (a 512 x 16386 canvas takes 70 ms a paint in
-// a release build). The ticks of one input are held to about this many source pixels; at least
-// one tick runs (the deferred decoding, or the first animation step).
-inline constexpr std::int64_t kPaintBudgetPixels = std::int64_t{2} << 20;
 inline constexpr int kMinTicks = 1;
+
+// What one input may cost, in source pixels. Each tick paints the whole canvas (or frame)
+// resampled onto the host, so a tall canvas shrunk onto a small host costs its full area every
+// tick (a 512 x 16386 canvas takes 70 ms a paint in a release build); a load zero-fills the
+// strip, a mirror flips it, an encode reads the frame.
+struct CostLimits {
+  // A GIF whose strip and canvas together cost at most `skipUpTo` pixels, or more than
+  // `parseAbove`, is only parsed (fuzz_huge leaves the small ones to fuzz_load).
+  std::int64_t skipUpTo = -1;
+  std::int64_t parseAbove = INT64_MAX;
+  // A GIF whose canvas makes one paint cost more than this is loaded in design mode, unpainted.
+  std::int64_t paintUpTo = std::int64_t{8} << 20;
+  // The ticks of one round are held to about this many source pixels of painting, and the
+  // second round (re-mirror, another stretch mode) runs only when one paint costs at most this.
+  std::int64_t tickPixels = std::int64_t{2} << 20;
+  // A bag whose GIF pictures come to more pixels than this is not parsed: reading a bag decodes
+  // every picture, filled out to its logical screen whatever its data.
+  std::int64_t picturePixels = INT64_MAX;
+};
+
+// The regression tests: every corpus file loaded in full, however big (a 65282 x 1275 canvas
+// takes 0.45 s a paint in a release build, so it is loaded in design mode and not painted;
+// tests/robustness/hostile_sizes_test.cpp paints such files, once each).
+inline constexpr CostLimits kFullLimits{};
+// fuzz_load and fuzz_bag. Coverage and sanitizers make every pixel some 30 times dearer, and a
+// big canvas reaches little code a small one does not, so a GIF whose strip and canvas pass
+// 32 Ki pixels (one frame of 110 x 110) is only parsed, the ticks of a round paint about three
+// host surfaces of 128 x 128, and a bag's pictures may come to 256 Ki pixels (a 35-byte GIF
+// picture can declare 64 Mi). The seeds and anything like them (canvases of up to a few thousand
+// pixels, a frame of 100 x 100 that fills the LZW table, even on the largest host) still go
+// through every check.
+inline constexpr CostLimits kFuzzLimits{-1, std::int64_t{32} << 10, std::int64_t{32} << 10,
+                                        std::int64_t{48} << 10, std::int64_t{256} << 10};
+// fuzz_huge: the GIFs fuzz_load only parses, up to 8 Mi pixels of strip and canvas, loaded and
+// painted in full but with fewer ticks (a few inputs a second).
+inline constexpr CostLimits kHugeLimits{kFuzzLimits.parseAbove, std::int64_t{8} << 20,
+                                        std::int64_t{8} << 20, std::int64_t{256} << 10};
 
 // Options taken from the first bytes of a load input; the GIF follows them.
 //   byte 0: Stretch = b % 5, Mirrored before the load = (b / 5) % 4, DelayAnimation = (b / 20) % 4
@@ -97,8 +131,10 @@ void Tolerating(Step&& step) {
 
 // Encodes the current frame the way the control's picture export does, from the strip in place,
 // checks that the file it writes decodes again, and that the control's own export (AnimatedGIF)
-// gives a picture made of exactly those bytes. False when the export broke a promise.
-inline bool EncodeCurrentFrame(ucAniGIF& control) {
+// gives a picture made of exactly those bytes. False when the export broke a promise. When it
+// asked the control for its export, `exported` (if given) receives it.
+inline bool EncodeCurrentFrame(ucAniGIF& control,
+                               std::optional<platform::PictureRef>* exported = nullptr) {
   const GifDocument& doc = control.Document();
   const std::int32_t current = control.CurrentFrame();
   if (current < 1 || current > doc.FrameCount() || !doc.FrameStrip.Bitmap) return true;
@@ -128,48 +164,44 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
                            frame.Height <= strip.Height();
   if (!bytes) return !bandInStrip;  // a band that fits must encode
   if (bytes->size() < 6 || std::memcmp(bytes->data(), "GIF89a", 6) != 0) return false;
-  // Small enough for every picture decoder bound: the file written must read back.
+  // Small enough for every picture decoder bound: the file written must read back. The export
+  // is the picture PictureFromBytes makes of the file it encodes, so once its bytes are these,
+  // its size is what these decode to.
   if (std::int64_t{frame.Width} * frame.Height <= (std::int64_t{1} << 20)) {
-    const platform::PictureRef picture = platform::PictureFromBytes(*bytes);
-    if (!picture || picture->Width() != frame.Width || picture->Height() != frame.Height) {
-      return false;
-    }
-    const platform::PictureRef exported = control.AnimatedGIF();
-    if (!exported || exported->SourceBytes() != *bytes) return false;
+    const platform::PictureRef own = control.AnimatedGIF();
+    if (exported) *exported = own;
+    if (!own || own->SourceBytes() != *bytes) return false;
+    if (own->Width() != frame.Width || own->Height() != frame.Height) return false;
   }
   return true;
 }
+
+// Resampling also pays per source row (a 2 x 38658 canvas costs as much as 64 columns more).
+inline constexpr std::int64_t kRowCostPixels = 64;
 
 // Source pixels one paint of the control resamples, roughly: the canvas extent (every frame lies
 // inside it) plus a per-row cost, plus the host surface.
 inline std::int64_t PaintCost(const platform::TestHost& host, const ucAniGIF& control) {
   const GifHeader& header = control.Document().Header;
-  // Resampling also pays per source row (a 2 x 38658 canvas costs as much as 64 columns more).
-  constexpr std::int64_t kRowCost = 64;
-  return (std::int64_t{std::max(header.CanvasWidth, 1)} + kRowCost) *
+  return (std::int64_t{std::max(header.CanvasWidth, 1)} + kRowCostPixels) *
              std::max(std::abs(header.CanvasHeight), 1) +
          std::int64_t{host.WidthPx()} * host.HeightPx();
 }
-
-// A GIF whose canvas makes one paint cost more than this many source pixels (a 65282 x 1275
-// canvas takes 0.45 s a paint in a release build, many seconds instrumented) is loaded in design
-// mode and not painted: the fuzzers would spend their time resampling instead of exploring.
-// tests/robustness/hostile_sizes_test.cpp paints such files, once each.
-inline constexpr std::int64_t kUnpaintedAbovePixels = std::int64_t{8} << 20;
 
 // What the parser alone (no bitmap made) says a GIF will cost: one paint's source pixels (the
 // canvas extent plus a per-row cost), and the pixels of the whole frame strip.
 struct ParsedCost {
   std::int64_t paint = 0;
   std::int64_t strip = 0;
+
+  std::int64_t Work() const { return paint + strip; }
 };
 
 inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
   gif::ParsedGif doc;
   if (gif::ParseGif(gif, doc) == 0) return {};
-  constexpr std::int64_t kRowCost = 64;
   ParsedCost cost;
-  cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCost) * doc.Header.CanvasHeight;
+  cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCostPixels) * doc.Header.CanvasHeight;
   std::int64_t stripWidth = 0;
   std::int64_t stripHeight = 0;
   for (const GifFrame& f : doc.Frames) {
@@ -180,23 +212,24 @@ inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
   return cost;
 }
 
-// Under libFuzzer (coverage and sanitizers make every pixel some 30 times dearer) a GIF whose
-// strip and canvas together pass this many pixels is only parsed: zero-filling, mirroring and
-// encoding hundreds of megapixels would take the fuzzer's time without reaching new code. The
-// regression test and tests/robustness/hostile_sizes_test.cpp load such files in full.
-inline constexpr std::int64_t kFuzzWorkLimitPixels = std::int64_t{8} << 20;
-
-inline bool TooBigToFuzz(const ParsedCost& cost) {
-  return cost.paint + cost.strip > kFuzzWorkLimitPixels;
+inline bool OnlyParsed(const ParsedCost& cost, const CostLimits& limits) {
+  return cost.Work() <= limits.skipUpTo || cost.Work() > limits.parseAbove;
 }
+
+// Besides its pixels a tick costs about as much as resampling this many (planning the axes,
+// building the colour conversions, raising the frame's events), so that a canvas of a few pixels
+// does not get hundreds of ticks under a small budget.
+inline constexpr std::int64_t kTickOverheadPixels = 2048;
 
 // Advances the clock through up to kMaxTicks timer firings (fewer for a big canvas): the deferred
 // decoding and then the animation, each tick painting the new frame on the host.
-inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control) {
+inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control,
+                         std::int64_t tickPixels = kFullLimits.tickPixels) {
   // Every frame once and the wrap back to frame 1 (after the deferred decoding tick) is enough.
   const std::int64_t wanted = std::int64_t{control.FrameCount()} + 2;
-  const auto ticks = static_cast<int>(std::clamp<std::int64_t>(
-      std::min(wanted, kPaintBudgetPixels / PaintCost(host, control)), kMinTicks, kMaxTicks));
+  const std::int64_t affordable = tickPixels / (PaintCost(host, control) + kTickOverheadPixels);
+  const auto ticks = static_cast<int>(
+      std::clamp<std::int64_t>(std::min(wanted, affordable), kMinTicks, kMaxTicks));
   for (int i = 0; i < ticks; ++i) {
     const std::uint64_t due = host.Clock().NextDue();
     if (due == UINT64_MAX) return;
@@ -206,9 +239,10 @@ inline void RunAnimation(platform::TestHost& host, const ucAniGIF& control) {
 
 // Loads `gif` into a fresh control on a headless host with `options`, paints every frame
 // reachable within the tick budget (canvas or direct mode, as the GIF decides), re-mirrors,
-// paints again, and encodes the current frame.
-inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options) {
-  const bool paint = ParsedCostOf(gif).paint <= kUnpaintedAbovePixels;
+// paints again, and encodes the current frame. `cost` is what ParsedCostOf says of `gif`.
+inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options,
+                            const ParsedCost& cost, const CostLimits& limits) {
+  const bool paint = cost.paint <= limits.paintUpTo;
   platform::TestHost host(options.surfaceWidth, options.surfaceHeight,
                           paint && !options.designMode);
   bool ok = true;
@@ -231,20 +265,21 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
     if (loaded != (control.FrameCount() > 0)) ok = false;
     if (loaded && paint) {
       Tolerating([&] { host.Refresh(); });
-      RunAnimation(host, control);
+      RunAnimation(host, control, limits.tickPixels);
       // The second round (re-mirror, another stretch mode, more ticks) only when painting is
       // cheap: it repaints several times over.
-      if (PaintCost(host, control) <= kPaintBudgetPixels) {
+      if (PaintCost(host, control) <= limits.tickPixels) {
         Tolerating([&] { control.SetMirrored(options.mirroredAfter); });
         Tolerating([&] { control.SetStretch((options.stretch + 1) % 5); });
         Tolerating([&] { host.Refresh(); });
-        RunAnimation(host, control);
+        RunAnimation(host, control, limits.tickPixels);
       }
     }
     if (loaded) {
-      ok = EncodeCurrentFrame(control) && ok;
+      std::optional<platform::PictureRef> exported;
+      ok = EncodeCurrentFrame(control, &exported) && ok;
       // At design time the exported picture can be assigned back: it is a one-frame GIF.
-      const platform::PictureRef picture = control.AnimatedGIF();
+      const platform::PictureRef picture = exported ? *exported : control.AnimatedGIF();
       if (picture && !host.UserMode()) {
         Tolerating([&] { control.SetAnimatedGIF(picture); });
         if (control.FrameCount() != 1) ok = false;
@@ -255,13 +290,20 @@ inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions
   return ok;
 }
 
-// Fuzz target 1: options bytes, then a GIF. `underFuzzer` only parses GIFs TooBigToFuzz.
-inline bool RunLoadInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
+inline bool LoadPaintEncode(std::span<const std::uint8_t> gif, const LoadOptions& options) {
+  return LoadPaintEncode(gif, options, ParsedCostOf(gif), kFullLimits);
+}
+
+// Fuzz targets 1 (fuzz_load, kFuzzLimits) and 4 (fuzz_huge, kHugeLimits): options bytes, then a
+// GIF, only parsed when its cost lies outside `limits`.
+inline bool RunLoadInput(std::span<const std::uint8_t> data,
+                         const CostLimits& limits = kFullLimits) {
   const LoadOptions options = DecodeLoadOptions(data);
   const std::size_t skip = std::min(data.size(), kLoadOptionBytes);
   const std::span<const std::uint8_t> gif = data.subspan(skip);
-  if (underFuzzer && TooBigToFuzz(ParsedCostOf(gif))) return true;
-  return LoadPaintEncode(gif, options);
+  const ParsedCost cost = ParsedCostOf(gif);
+  if (OnlyParsed(cost, limits)) return true;
+  return LoadPaintEncode(gif, options, cost, limits);
 }
 
 // Fuzz target 2: the LZW decoder alone. Header (6 bytes):
@@ -331,7 +373,7 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   return ok;
 }
 
-// Fuzz target 3: a serialised property bag (`underFuzzer`: a GIF TooBigToFuzz is not loaded).
+// Fuzz target 3: a serialised property bag (a GIF whose cost lies outside `limits` is not loaded).
 // A bag that parses must serialise to bytes that parse again to the same serialisation; the
 // control then restores itself from it (a 32 x 32 host in run mode, or design mode for a huge
 // canvas), animates, saves itself, and the saved bag must round-trip too.
@@ -341,7 +383,26 @@ inline bool BagRoundTrips(const platform::PropertyBag& bag) {
   return again && again->Contents() == once;
 }
 
-inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = false) {
+// Pixels of the GIF pictures in `bytes`, found by their signatures wherever they lie: each one
+// decodes to its logical screen, or to its first image where that does not fit the screen.
+inline std::int64_t GifPicturePixelsIn(std::span<const std::uint8_t> bytes) {
+  static constexpr std::uint8_t kGif[] = {'G', 'I', 'F', '8'};
+  std::int64_t pixels = 0;
+  for (auto at = bytes.begin();
+       (at = std::search(at, bytes.end(), std::begin(kGif), std::end(kGif))) != bytes.end(); ++at) {
+    const std::span<const std::uint8_t> rest(at, bytes.end());
+    gif::GifScreen screen;
+    const std::vector<gif::GifImageBlock> images = gif::FindGifImages(rest, 1, &screen);
+    if (images.empty()) continue;
+    pixels += std::max(std::int64_t{screen.width} * screen.height,
+                       std::int64_t{images[0].width} * images[0].height);
+  }
+  return pixels;
+}
+
+inline bool RunBagInput(std::span<const std::uint8_t> data,
+                        const CostLimits& limits = kFullLimits) {
+  if (GifPicturePixelsIn(data) > limits.picturePixels) return true;
   std::optional<platform::PropertyBag> bag = platform::PropertyBag::FromContents(data);
   if (!bag) return true;
   bool ok = BagRoundTrips(*bag);
@@ -351,8 +412,8 @@ inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = f
         platform::ToByteArray(bag->ReadProperty("GIF", std::monostate{}));
     cost = ParsedCostOf(gif.bytes);
   });
-  if (underFuzzer && TooBigToFuzz(cost)) return ok;
-  const bool paint = cost.paint <= kUnpaintedAbovePixels;
+  if (OnlyParsed(cost, limits)) return ok;
+  const bool paint = cost.paint <= limits.paintUpTo;
   platform::TestHost host(32, 32, paint);
   {
     ucAniGIF control(host);
@@ -360,7 +421,7 @@ inline bool RunBagInput(std::span<const std::uint8_t> data, bool underFuzzer = f
     Tolerating([&] { control.ReadProperties(*bag); });
     if (paint) {
       Tolerating([&] { host.Refresh(); });
-      RunAnimation(host, control);
+      RunAnimation(host, control, limits.tickPixels);
     }
     ok = EncodeCurrentFrame(control) && ok;
     platform::PropertyBag saved;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_entries.h"
+#include "tests/robustness/hostile_gif.h"
 
 namespace velmora {
 namespace {
@@ -29,7 +31,13 @@ const Target kTargets[] = {
     {"load", [](std::span<const std::uint8_t> d) { return fuzzing::RunLoadInput(d); }},
     {"lzw", fuzzing::RunLzwInput},
     {"bag", [](std::span<const std::uint8_t> d) { return fuzzing::RunBagInput(d); }},
+    {"huge", [](std::span<const std::uint8_t> d) { return fuzzing::RunLoadInput(d); }},
 };
+
+std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class CorpusRegression : public ::testing::TestWithParam<Target> {};
 
@@ -45,10 +53,7 @@ TEST_P(CorpusRegression, EveryCorpusFileRunsCleanly) {
   ASSERT_GE(files.size(), 5u) << dir;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(target.entry(bytes));
+    EXPECT_TRUE(target.entry(ReadFile(path)));
   }
 }
 
@@ -84,6 +89,41 @@ TEST(FuzzEntries, LoadOptionsComeFromTheFirstFourBytes) {
   EXPECT_EQ(o.surfaceHeight, 48);
   EXPECT_EQ(o.offsetX, -2);
   EXPECT_EQ(o.offsetY, 0x7FFFFFF0);
+}
+
+// fuzz_load runs a GIF in full up to its cost limit and fuzz_huge from there up to its own; past
+// both a GIF is only parsed. The load seeds (not the crashers found by earlier, bigger limits)
+// must all go through fuzz_load's checks.
+TEST(FuzzEntries, LoadAndHugeTargetsSplitGifsByCost) {
+  struct Case {
+    testing::HostileGif gif;
+    bool byLoad;
+    bool byHuge;
+  };
+  const Case cases[] = {
+      {{.screenWidth = 16, .screenHeight = 16, .width = 16, .height = 16}, true, false},
+      {{.screenWidth = 100, .screenHeight = 100, .width = 100, .height = 100}, true, false},
+      {{.screenWidth = 160, .screenHeight = 160, .width = 160, .height = 160}, false, true},
+      {{.screenWidth = 2, .frameCount = 2, .left = 3000, .top = 500}, false, true},
+      {{.screenWidth = 1000, .screenHeight = 1000, .width = 1000, .height = 1000}, false, true},
+      {{.screenWidth = 4096, .screenHeight = 4096, .width = 4096, .height = 4096}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.gif.width) + " x " + std::to_string(c.gif.height) + " at " +
+                 std::to_string(c.gif.left));
+    const fuzzing::ParsedCost cost = fuzzing::ParsedCostOf(testing::BuildHostileGif(c.gif));
+    EXPECT_EQ(!fuzzing::OnlyParsed(cost, fuzzing::kFuzzLimits), c.byLoad);
+    EXPECT_EQ(!fuzzing::OnlyParsed(cost, fuzzing::kHugeLimits), c.byHuge);
+  }
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(VELMORA_SOURCE_DIR) / "fuzz/corpus/load")) {
+    if (entry.path().filename().string().starts_with("crash-")) continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::vector<std::uint8_t> bytes = ReadFile(entry.path());
+    const auto gif = std::span<const std::uint8_t>(bytes).subspan(
+        std::min(bytes.size(), fuzzing::kLoadOptionBytes));
+    EXPECT_FALSE(fuzzing::OnlyParsed(fuzzing::ParsedCostOf(gif), fuzzing::kFuzzLimits));
+  }
 }
 
 TEST(FuzzEntries, BagEntryAcceptsAValidBag) {
