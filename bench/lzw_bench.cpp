@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/codec/gif_picture.h"
+#include "platform/gif_picture.h"
 #include "gif/gif_lzw.h"
 
 #define STB_IMAGE_IMPLEMENTATION

@@ -1,4 +1,4 @@
-#include "platform/codec/bmp_image.h"
+#include "platform/bmp_image.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/codec/gif_picture.h"
+#include "platform/gif_picture.h"
 
 #include <algorithm>
 #include <array>

@@ -4,8 +4,8 @@
 #include <limits>
 #include <utility>
 
-#include "platform/codec/bmp_image.h"
-#include "platform/codec/gif_picture.h"
+#include "platform/bmp_image.h"
+#include "platform/gif_picture.h"
 
 namespace velmora::platform {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "gif/gif_images.h"
-#include "platform/codec/bmp_image.h"
-#include "platform/codec/gif_picture.h"
+#include "platform/bmp_image.h"
+#include "platform/gif_picture.h"
 #include "support/gif_builder.h"
 #include "support/lzw_codes.h"
 #include "support/test_files.h"
