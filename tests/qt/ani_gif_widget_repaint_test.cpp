@@ -19,49 +19,25 @@
 #include "qt/beneath_cache.h"
 #include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
+#include "qt/scene_widgets.h"
 
 namespace {
 
 using velmora::qt::AniGifWidget;
+using velmora::qttest::Block;
+using velmora::qttest::HalvesParent;
+using velmora::qttest::kLeft;
+using velmora::qttest::kRight;
 using velmora::qt::QtTimerService;
 using velmora::testing::BuildGif;
 using velmora::testing::TestFrame;
 using velmora::testing::TestGif;
 
-constexpr QRgb kLeft = 0xFF204060;
-constexpr QRgb kRight = 0xFF806020;
 constexpr QRgb kBelow = 0xFF10C0A0;
 constexpr QRgb kAbove = 0xFFE0E000;
 constexpr QRgb kNested = 0xFF902090;
 constexpr QRgb kFar = 0xFF303030;
 constexpr QRgb kChanged = 0xFFF08000;
-
-// Paints itself in two halves (no background fill), in colours that can change.
-class HalvesParent final : public QWidget {
- public:
-  HalvesParent() { resize(40, 20); }
-  QRgb left = kLeft;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(0, 0, 20, 20, QColor::fromRgb(left));
-    painter.fillRect(20, 0, 20, 20, QColor::fromRgb(kRight));
-  }
-};
-
-// An opaque block: repainting it repaints nothing beneath it.
-class Block final : public QWidget {
- public:
-  Block(QWidget* parent, QRect area, QRgb fill) : QWidget(parent), colour(fill) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setGeometry(area);
-  }
-  QRgb colour;
-
- protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor::fromRgb(colour)); }
-};
 
 // Records the rectangles of a widget's paint events.
 class PaintRecorder final : public QObject {

@@ -18,47 +18,23 @@
 #include "qt/ani_gif_widget.h"
 #include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
+#include "qt/scene_widgets.h"
 
 namespace {
 
 using velmora::qt::AniGifWidget;
+using velmora::qttest::Block;
+using velmora::qttest::HalvesParent;
+using velmora::qttest::kLeft;
+using velmora::qttest::kRight;
 using velmora::qt::QtTimerService;
 using velmora::testing::BuildGif;
 using velmora::testing::TestFrame;
 using velmora::testing::TestGif;
 
 constexpr int kWait = 5000;
-constexpr QRgb kParentLeft = 0xFF204060;
-constexpr QRgb kParentRight = 0xFF806020;
 constexpr QRgb kBeneath = 0xFF10C0A0;
 constexpr QRgb kAbove = 0xFFE0E000;
-
-// Paints itself in two halves in paintEvent (no background fill): the widget must pick up the
-// parent's own painting, not just its palette.
-class HalvesParent final : public QWidget {
- public:
-  HalvesParent() { resize(40, 20); }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(0, 0, 20, 20, QColor::fromRgb(kParentLeft));
-    painter.fillRect(20, 0, 20, 20, QColor::fromRgb(kParentRight));
-  }
-};
-
-class Block final : public QWidget {
- public:
-  Block(QWidget* parent, QRect area, QRgb colour) : QWidget(parent), colour_(colour) {
-    setGeometry(area);
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor::fromRgb(colour_)); }
-
- private:
-  QRgb colour_;
-};
 
 QByteArray ToQByteArray(const std::vector<std::uint8_t>& bytes) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
@@ -112,10 +88,10 @@ class AniGifWidgetTest : public QObject {
     struct Expect { int x, y; QRgb colour; };
     const Expect expected[] = {
         {0, 0, 0xFFFF0000}, {7, 0, 0xFF0000FF}, {3, 3, 0xFF00FF00},  // the GIF's opaque pixels
-        {1, 0, kParentLeft},   // parent (17, 4), left half
+        {1, 0, kLeft},   // parent (17, 4), left half
         {6, 0, kBeneath},      // parent (22, 4): the sibling below
-        {6, 3, kParentRight},  // parent (22, 7), right half
-        {1, 3, kParentLeft},   // under the sibling above, which is not beneath
+        {6, 3, kRight},  // parent (22, 7), right half
+        {1, 3, kLeft},   // under the sibling above, which is not beneath
     };
     for (const Expect& e : expected) {
       QVERIFY2(surface.pixel(e.x, e.y) == e.colour,
@@ -124,7 +100,7 @@ class AniGifWidgetTest : public QObject {
     // On screen too: the window shows the surface at the widget's place.
     const QImage shot = parent.grab().toImage();
     QCOMPARE(shot.pixel(16, 4), QRgb{0xFFFF0000});
-    QCOMPARE(shot.pixel(17, 4), kParentLeft);
+    QCOMPARE(shot.pixel(17, 4), kLeft);
     QCOMPARE(shot.pixel(22, 4), kBeneath);
     QCOMPARE(shot.pixel(23, 4), QRgb{0xFF0000FF});
   }
@@ -134,18 +110,18 @@ class AniGifWidgetTest : public QObject {
     parent.resize(10, 10);
     parent.setAutoFillBackground(true);
     QPalette palette;
-    palette.setColor(QPalette::Window, QColor::fromRgb(kParentRight));
+    palette.setColor(QPalette::Window, QColor::fromRgb(kRight));
     parent.setPalette(palette);
     auto* widget = new AniGifWidget(&parent);
     widget->setGeometry(0, 0, 8, 4);
     QVERIFY(widget->loadBytes(SparseGif()));  // the one-frame load paints at once
     QImage surface = widget->surfaceImage();
     QCOMPARE(surface.pixel(0, 0), QRgb{0xFFFF0000});
-    QCOMPARE(surface.pixel(1, 0), kParentRight);  // the parent's palette background
+    QCOMPARE(surface.pixel(1, 0), kRight);  // the parent's palette background
     widget->setOffsetX(1);                        // repaints through Refresh
     surface = widget->surfaceImage();
     QCOMPARE(surface.pixel(1, 0), QRgb{0xFFFF0000});
-    QCOMPARE(surface.pixel(0, 0), kParentRight);
+    QCOMPARE(surface.pixel(0, 0), kRight);
   }
 
   void mouseInputReachesTheControlInTwips() {
