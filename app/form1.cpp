@@ -16,6 +16,7 @@
 
 #include "app/decorations.h"
 #include "app/media_player.h"
+#include "app/player_session.h"
 #include "app/startup.h"
 
 namespace velmora::app {
@@ -118,7 +119,8 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   image1_ = new SkinImage(this);
   image1_->setGeometry(0, 0, kWidth, kHeight);
 
-  mediaPlayer1_ = new MediaPlayer(this);
+  session_ = new PlayerSession(this);
+  mediaPlayer1_ = new MediaPlayer(session_, this);
   mediaPlayer1_->setGeometry(kMediaPlayer1Rect);
 
   webBrowser1_ = new QWebEngineView(this);
@@ -153,7 +155,10 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+  // The view goes before the session it shows (children go in the order they came).
+  delete mediaPlayer1_;
+}
 
 QWidget* Form1::Image2(int index) const {
   if (index < 0 || index >= static_cast<int>(image2_.size())) return nullptr;
@@ -247,7 +252,7 @@ void Form1::WebBrowser1_NewWindow2(QWebEngineNewWindowRequest& request) {
     emit stationRequested(QString());
     return;
   }
-  mediaPlayer1_->SetURL(address.trimmed());
+  session_->SetURL(address.trimmed());
   emit stationRequested(address.trimmed());
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Form1: the radio's only window. A frameless, fixed 290 x 480 skin window cut to a rounded
 // rectangle, with the station-list page (WebBrowser1, Qt WebEngine) below the player
-// (MediaPlayer1, libmpv), two invisible hot spots over the skin's painted minimise and close
-// buttons (Image2 index 0 and 1), a credit line (Label1) and two animated decorations.
+// (MediaPlayer1, the widget showing the window's PlayerSession on libmpv), two invisible hot spots
+// over the skin's painted minimise and close buttons (Image2 index 0 and 1), a credit line (Label1)
+// and two animated decorations.
 //
 // Station hand-off: the page's station links open in a new window (target="_blank"). Form1
 // refuses every new-window request (nothing opens) and gives the player the address the request
@@ -29,6 +30,7 @@ class QWebEngineView;
 namespace velmora::app {
 
 class MediaPlayer;
+class PlayerSession;
 
 class Form1 : public QWidget {
   Q_OBJECT
@@ -69,6 +71,8 @@ class Form1 : public QWidget {
   QLabel* Label1() const { return label1_; }
   QWebEngineView* WebBrowser1() const { return webBrowser1_; }
   MediaPlayer* MediaPlayer1() const { return mediaPlayer1_; }
+  // The player itself, which MediaPlayer1 shows.
+  PlayerSession* Session() const { return session_; }
   // The decorations (the Qt host layer's AniGifWidget); null when the stored form lacks one.
   QWidget* ucAniGIF1() const { return ucAniGIF1_; }
   QWidget* ucAniGIF2() const { return ucAniGIF2_; }
@@ -101,6 +105,7 @@ class Form1 : public QWidget {
   std::array<QWidget*, 2> image2_{};
   QLabel* label1_ = nullptr;
   QWebEngineView* webBrowser1_ = nullptr;
+  PlayerSession* session_ = nullptr;
   MediaPlayer* mediaPlayer1_ = nullptr;
   QWidget* ucAniGIF1_ = nullptr;
   QWidget* ucAniGIF2_ = nullptr;

@@ -22,12 +22,13 @@
 
 #include "app/form1.h"
 #include "app/media_player.h"
+#include "app/player_session.h"
 #include "app/startup.h"
 #include "e2e_support.h"
 #include "platform/qt/ani_gif_widget.h"
 
 using velmora::app::Form1;
-using velmora::app::MediaPlayer;
+using velmora::app::PlayerSession;
 using namespace velmora::e2e;
 
 namespace {
@@ -111,7 +112,7 @@ class Form1EndToEnd : public QObject {
   QString toneUrl_, keyboardUrl_, deadUrl_, playlistUrl_, m3uUrl_, hlsUrl_;
 
   QWidget* Proxy() const { return form_->WebBrowser1()->focusProxy(); }
-  MediaPlayer* Player() const { return form_->MediaPlayer1(); }
+  PlayerSession* Player() const { return form_->Session(); }
 
   // Moves the pointer onto the link until the page reports it as status text. Chromium may drop
   // the first synthetic move while it sets up, so the move is repeated, one pixel apart.
@@ -136,7 +137,7 @@ class Form1EndToEnd : public QObject {
   bool WaitPlaying() {
     if (!WaitFor(
             [&] {
-              return Player()->PlayState() == MediaPlayer::State::Playing &&
+              return Player()->PlayState() == PlayerSession::State::Playing &&
                      Player()->Position() > 0.3;
             },
             kPlayTimeoutMs)) {
@@ -238,9 +239,9 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(form_->WebBrowser1()->url(),
              QUrl(QStringLiteral("http://%1/radio/tree.asp").arg(stations_->Host())));
     // The load step switched the player's context menu off; the player starts at volume 50.
-    QVERIFY(!Player()->enableContextMenu());
+    QVERIFY(!form_->MediaPlayer1()->enableContextMenu());
     QCOMPARE(Player()->Volume(), 50);
-    QCOMPARE(Player()->PlayState(), MediaPlayer::State::Idle);
+    QCOMPARE(Player()->PlayState(), PlayerSession::State::Idle);
   }
 
   void regionIsTheRoundedRectangle() {
@@ -336,13 +337,13 @@ class Form1EndToEnd : public QObject {
 
   void reconnectionBacksOffToThirtySeconds() {
     const int expected[] = {2000, 4000, 8000, 16000, 30000, 30000};
-    int delay = MediaPlayer::kFirstRetryDelayMs;
+    int delay = PlayerSession::kFirstRetryDelayMs;
     for (int next : expected) {
-      delay = MediaPlayer::NextRetryDelay(delay);
+      delay = PlayerSession::NextRetryDelay(delay);
       QCOMPARE(delay, next);
     }
-    QCOMPARE(MediaPlayer::NextRetryDelay(20000), 30000);
-    QCOMPARE(MediaPlayer::NextRetryDelay(14999), 29998);
+    QCOMPARE(PlayerSession::NextRetryDelay(20000), 30000);
+    QCOMPARE(PlayerSession::NextRetryDelay(14999), 29998);
   }
 
   void clickedStationPlaysWithoutANewWindow() {
@@ -354,12 +355,12 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(Player()->URL(), toneUrl_);
     QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
     QCOMPARE(form_->WebBrowser1()->url().path(), QStringLiteral("/radio/tree.asp"));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(),
                               QString::fromLatin1(ToneSource::kStationName), kPlayTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
                               kPlayTimeoutMs);
-    QVERIFY(Player()->StatusText().contains(QString::fromLatin1(ToneSource::kTitle)));
+    QVERIFY(form_->MediaPlayer1()->StatusText().contains(QString::fromLatin1(ToneSource::kTitle)));
     QVERIFY(icecast_->Listeners(kMount) >= 1);
     QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
   }
@@ -383,7 +384,7 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(focusedId(), QStringLiteral("keyboard"));
     QTest::keyClick(Proxy(), Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(Player()->URL(), keyboardUrl_, 10000);
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
   }
 
   void requestWithoutTargetFallsBackToAnAddressOnly() {
@@ -407,7 +408,7 @@ class Form1EndToEnd : public QObject {
 
   void playlistStationPlays() {
     QVERIFY(ClickLink(QStringLiteral("playlist"), playlistUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(Player()->URL(), playlistUrl_);
     QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
                               kPlayTimeoutMs);
@@ -415,66 +416,66 @@ class Form1EndToEnd : public QObject {
 
   void m3uPlaylistAndHlsStationsPlay() {
     QVERIFY(ClickLink(QStringLiteral("m3u"), m3uUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QTRY_COMPARE_WITH_TIMEOUT(Player()->StationName(),
                               QString::fromLatin1(ToneSource::kStationName), kPlayTimeoutMs);
     QVERIFY(ClickLink(QStringLiteral("hls"), hlsUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(Player()->URL(), hlsUrl_);
   }
 
   void deadStationShowsAnErrorAndTheAppGoesOn() {
     QVERIFY(ClickLink(QStringLiteral("dead"), deadUrl_));
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Error, kPlayTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), PlayerSession::State::Error, kPlayTimeoutMs);
     QVERIFY(!Player()->ErrorText().isEmpty());
     // The cause mpv logged completes the words, whenever it arrives.
     QTRY_VERIFY2_WITH_TIMEOUT(Player()->ErrorText().contains(QStringLiteral("Connection refused")),
                               qPrintable(Player()->ErrorText()), 5000);
-    QVERIFY2(Player()->StatusText().contains(Player()->ErrorText()),
-             qPrintable(Player()->StatusText()));
+    QVERIFY2(form_->MediaPlayer1()->StatusText().contains(Player()->ErrorText()),
+             qPrintable(form_->MediaPlayer1()->StatusText()));
     QVERIFY(form_->isVisible());
     // No reconnection storm for a station that never played.
     QCOMPARE(Player()->RetryCount(), 0);
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QVERIFY(Player()->ErrorText().isEmpty());
   }
 
   void droppedStreamReconnectsWhenTheSourceReturns() {
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     tone_->Stop();
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Reconnecting,
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), PlayerSession::State::Reconnecting,
                               kReconnectTimeoutMs);
-    QVERIFY(Player()->StatusText().contains(QStringLiteral("econnect")));
+    QVERIFY(form_->MediaPlayer1()->StatusText().contains(QStringLiteral("econnect")));
     // Let at least one reopen fail against the missing mount before the source returns.
     QTRY_VERIFY_WITH_TIMEOUT(Player()->RetryCount() >= 1, kReconnectTimeoutMs);
-    QVERIFY(Player()->NextRetryDelayMs() > MediaPlayer::kFirstRetryDelayMs);
+    QVERIFY(Player()->NextRetryDelayMs() > PlayerSession::kFirstRetryDelayMs);
     QVERIFY(tone_->Start());
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(Player()->URL(), toneUrl_);
     QCOMPARE(Player()->RetryCount(), 0);
-    QCOMPARE(Player()->NextRetryDelayMs(), MediaPlayer::kFirstRetryDelayMs);
+    QCOMPARE(Player()->NextRetryDelayMs(), PlayerSession::kFirstRetryDelayMs);
   }
 
   void transportBarControlsPlayback() {
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
-    auto* stop = Player()->findChild<QWidget*>(QStringLiteral("Stop"));
-    auto* play = Player()->findChild<QWidget*>(QStringLiteral("PlayPause"));
-    auto* mute = Player()->findChild<QWidget*>(QStringLiteral("Mute"));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
+    auto* stop = form_->MediaPlayer1()->findChild<QWidget*>(QStringLiteral("Stop"));
+    auto* play = form_->MediaPlayer1()->findChild<QWidget*>(QStringLiteral("PlayPause"));
+    auto* mute = form_->MediaPlayer1()->findChild<QWidget*>(QStringLiteral("Mute"));
     QVERIFY(stop && play && mute);
     QTest::mouseClick(play, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Paused, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), PlayerSession::State::Paused, 5000);
     QTest::mouseClick(play, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Playing, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), PlayerSession::State::Playing, 10000);
     QTest::mouseClick(mute, Qt::LeftButton);
     QVERIFY(Player()->Mute());
     QTest::mouseClick(stop, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), MediaPlayer::State::Idle, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Player()->PlayState(), PlayerSession::State::Idle, 5000);
     QCOMPARE(Player()->URL(), toneUrl_);
     QTest::mouseClick(play, Qt::LeftButton);
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
   }
 
   void minimiseHotSpotMinimises() {
@@ -515,7 +516,7 @@ class Form1EndToEnd : public QObject {
 
   void screenshotShowsTheRoundedSkin() {
     QVERIFY(ClickLink(QStringLiteral("tone"), toneUrl_));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QTRY_COMPARE_WITH_TIMEOUT(Player()->Title(), QString::fromLatin1(ToneSource::kTitle),
                               kPlayTimeoutMs);
     QTest::mouseMove(Proxy(), ElementCentre(form_->WebBrowser1(), QStringLiteral("empty")));

@@ -23,11 +23,12 @@
 
 #include "app/form1.h"
 #include "app/media_player.h"
+#include "app/player_session.h"
 #include "app/startup.h"
 #include "e2e_support.h"
 
 using velmora::app::Form1;
-using velmora::app::MediaPlayer;
+using velmora::app::PlayerSession;
 using namespace velmora::e2e;
 
 namespace {
@@ -170,7 +171,7 @@ class StressEndToEnd : public QObject {
 
   QString StationHost() const { return QStringLiteral("127.0.0.1:%1").arg(stationPort_); }
   QWidget* Proxy() const { return form_->WebBrowser1()->focusProxy(); }
-  MediaPlayer* Player() const { return form_->MediaPlayer1(); }
+  PlayerSession* Player() const { return form_->Session(); }
 
   bool StartStations() {
     stations_ = std::make_unique<StationServer>(site_.path(), stationPort_);
@@ -206,7 +207,7 @@ class StressEndToEnd : public QObject {
   bool WaitPlaying() {
     if (!WaitFor(
             [&] {
-              return Player()->PlayState() == MediaPlayer::State::Playing &&
+              return Player()->PlayState() == PlayerSession::State::Playing &&
                      !Player()->IsBuffering() && Player()->Position() > 0.3;
             },
             kPlayTimeoutMs)) {
@@ -294,7 +295,7 @@ class StressEndToEnd : public QObject {
     QVERIFY(WaitFor([&] { return PageText().contains(QStringLiteral("ERR_CONNECTION_REFUSED")); },
                     10000));
     QVERIFY(form_->isVisible());
-    QCOMPARE(Player()->PlayState(), MediaPlayer::State::Idle);
+    QCOMPARE(Player()->PlayState(), PlayerSession::State::Idle);
     // The server comes up; the browser's Reload (its right-click menu) brings the list.
     QVERIFY(StartStations());
     form_->WebBrowser1()->pageAction(QWebEnginePage::Reload)->trigger();
@@ -302,7 +303,7 @@ class StressEndToEnd : public QObject {
     QCOMPARE(form_->WebBrowser1()->url(),
              QUrl(QStringLiteral("http://%1/radio/tree.asp").arg(StationHost())));
     QVERIFY(ClickStation(0));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
   }
 
   void stationListGoneMidSession() {
@@ -311,16 +312,16 @@ class StressEndToEnd : public QObject {
     QVERIFY(PageHas(QStringLiteral("s2")));
     // The playlist lives on the station server: it plays while the server is there.
     QVERIFY(ClickStation(2));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     stations_.reset();
     QVERIFY(!IsListening(stationPort_));
     // The page already shown still hands its stations over; the stream does not need the
     // station server, so it keeps playing.
     QVERIFY(ClickStation(3));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     // A station on the vanished server fails with an error in words; the app goes on.
     QVERIFY(ClickStation(2));
-    QVERIFY(WaitFor([&] { return Player()->PlayState() == MediaPlayer::State::Error; },
+    QVERIFY(WaitFor([&] { return Player()->PlayState() == PlayerSession::State::Error; },
                     kPlayTimeoutMs));
     QVERIFY(!Player()->ErrorText().isEmpty());
     // Reloading now shows the browser's error page.
@@ -334,29 +335,29 @@ class StressEndToEnd : public QObject {
     form_->WebBrowser1()->pageAction(QWebEnginePage::Reload)->trigger();
     QVERIFY(PageHas(QStringLiteral("s0")));
     QVERIFY(ClickStation(0));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
   }
 
   void stalledStreamBuffersThenRecovers() {
     OpenForm();
     QVERIFY(PageHas(QStringLiteral("s0")));
     QVERIFY(ClickStation(0));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     {
       Paused stall(tone_->Pid());
       // The cache runs dry: the player says so and keeps its station (well before Icecast's
       // ten-second source timeout would drop the mount).
       QVERIFY2(WaitFor([&] { return Player()->IsBuffering(); }, 8000),
-               qPrintable(Player()->StatusText()));
-      QVERIFY2(Player()->StatusText().contains(QStringLiteral("Buffering")),
-               qPrintable(Player()->StatusText()));
+               qPrintable(form_->MediaPlayer1()->StatusText()));
+      QVERIFY2(form_->MediaPlayer1()->StatusText().contains(QStringLiteral("Buffering")),
+               qPrintable(form_->MediaPlayer1()->StatusText()));
       QCOMPARE(Player()->URL(), toneUrl_);
       QVERIFY(form_->isVisible());
       stall.Resume();
     }
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(Player()->URL(), toneUrl_);
-    QVERIFY(!Player()->StatusText().contains(QStringLiteral("Buffering")));
+    QVERIFY(!form_->MediaPlayer1()->StatusText().contains(QStringLiteral("Buffering")));
   }
 
   void hundredsOfClicksEndOnTheLastStation() {
@@ -393,7 +394,7 @@ class StressEndToEnd : public QObject {
     QCOMPARE(handedOff.size(), kClicks);
     QCOMPARE(Player()->URL(), last);
     QVERIFY2(meter.LongestMs() < 3000, qPrintable(QString::number(meter.LongestMs())));
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(Player()->URL(), last);
     QVERIFY(Player()->ErrorText().isEmpty());
     // Nothing left behind: no window, no page, one stream.
@@ -403,10 +404,10 @@ class StressEndToEnd : public QObject {
              qPrintable(QString::number(icecast_->Listeners(kMount))));
     // Still responsive: the page answers and the transport bar works.
     QCOMPARE(RunJs(form_->WebBrowser1(), QStringLiteral("6*7")).toInt(), 42);
-    auto* stop = Player()->findChild<QWidget*>(QStringLiteral("Stop"));
+    auto* stop = form_->MediaPlayer1()->findChild<QWidget*>(QStringLiteral("Stop"));
     QVERIFY(stop != nullptr);
     QTest::mouseClick(stop, Qt::LeftButton);
-    QVERIFY(WaitFor([&] { return Player()->PlayState() == MediaPlayer::State::Idle; }, 5000));
+    QVERIFY(WaitFor([&] { return Player()->PlayState() == PlayerSession::State::Idle; }, 5000));
     QVERIFY(WaitFor([&] { return icecast_->Listeners(kMount) == 0; }, 15000));
   }
 
@@ -448,7 +449,7 @@ class StressEndToEnd : public QObject {
     }
     QVERIFY(handedOff.size() >= 1);
     QCOMPARE(Player()->URL(), handedOff.last().first().toString());
-    QVERIFY2(WaitPlaying(), qPrintable(Player()->StatusText()));
+    QVERIFY2(WaitPlaying(), qPrintable(form_->MediaPlayer1()->StatusText()));
     QCOMPARE(TopLevelCount(), topLevelBefore);
     QVERIFY(form_->isVisible());
   }
