@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -13,10 +15,17 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <algorithm>
+
+#include "app/form1.h"
+#include "app/media_player.h"
+#include "app/player_session.h"
 
 namespace velmora::e2e {
 
@@ -43,6 +52,15 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     QTimer::singleShot(20, &loop, &QEventLoop::quit);
     loop.exec();
   }
+}
+
+QStringList Words(const char* words) {
+  return QString::fromUtf8(words).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+bool WriteFile(const QString& path, const QString& text) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
 }
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
@@ -150,8 +168,7 @@ IcecastServer::IcecastServer(int burstBytes) {
                              .arg(burstBytes > 0 ? 1 : 0)
                              .arg(std::max(burstBytes, 0));
   QFile file(path + QStringLiteral("/icecast.xml"));
-  if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) return;
-  file.close();
+  if (!WriteFile(file.fileName(), config)) return;
   // Icecast refuses to run as root; as root it runs as nobody, who must write its logs here.
   QFile::setPermissions(
       path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
@@ -221,29 +238,15 @@ bool ToneSource::Start() {
                              .arg(QLatin1String(IcecastServer::kSourcePassword))
                              .arg(server_.Port())
                              .arg(mount_);
-  process_ = std::make_unique<ChildProcess>(
-      QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"),
-                                            QStringLiteral("-hide_banner"),
-                                            QStringLiteral("-loglevel"),
-                                            QStringLiteral("error"),
-                                            QStringLiteral("-re"),
-                                            QStringLiteral("-f"),
-                                            QStringLiteral("lavfi"),
-                                            QStringLiteral("-i"),
-                                            QStringLiteral("sine=frequency=440:sample_rate=44100"),
-                                            QStringLiteral("-c:a"),
-                                            QStringLiteral("libvorbis"),
-                                            QStringLiteral("-b:a"),
-                                            QStringLiteral("64k"),
-                                            QStringLiteral("-metadata"),
-                                            QStringLiteral("title=%1").arg(QLatin1String(kTitle)),
-                                            QStringLiteral("-ice_name"),
-                                            QLatin1String(kStationName),
-                                            QStringLiteral("-content_type"),
-                                            QStringLiteral("application/ogg"),
-                                            QStringLiteral("-f"),
-                                            QStringLiteral("ogg"),
-                                            target});
+  // The name and title have spaces: they are appended whole.
+  const QStringList arguments =
+      Words(
+          "-nostdin -hide_banner -loglevel error -re -f lavfi -i "
+          "sine=frequency=440:sample_rate=44100 -c:a libvorbis -b:a 64k "
+          "-content_type application/ogg -f ogg -metadata") +
+      QStringList{QStringLiteral("title=%1").arg(QLatin1String(kTitle)),
+                  QStringLiteral("-ice_name"), QLatin1String(kStationName), target};
+  process_ = std::make_unique<ChildProcess>(QStringLiteral("ffmpeg"), arguments);
   return process_->Started() &&
          WaitFor([this] { return !process_->Running() || server_.HasSource(mount_); }, 15000) &&
          process_->Running();
@@ -267,6 +270,174 @@ std::optional<QString> RunTool(const QString& program, const QStringList& argume
   }
   if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return std::nullopt;
   return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString Xdotool(const QStringList& arguments) {
+  return RunTool(QStringLiteral("xdotool"), arguments, 20000).value_or(QStringLiteral("<failed>"));
+}
+
+TestStations::TestStations(const QString& mount, int burstBytes) : mount_(mount) {
+  if (!site_.isValid() || !QDir(site_.path()).mkpath(QStringLiteral("radio"))) return;
+  icecast_ = std::make_unique<IcecastServer>(burstBytes);
+  tone_ = std::make_unique<ToneSource>(*icecast_, mount_);
+  ok_ = icecast_->Ok() && tone_->Start();
+  if (!ok_) qWarning("%s", qPrintable(icecast_->Log()));
+}
+
+bool TestStations::Write(const QString& name, const QString& text) const {
+  return WriteFile(site_.path() + QStringLiteral("/radio/") + name, text);
+}
+
+QString StationPage(const QList<PageLink>& links) {
+  QString rows;
+  for (const PageLink& link : links) {
+    rows += QStringLiteral("<a id=\"%1\" target=\"_blank\" href=\"%2\">Station %1</a>\n")
+                .arg(link.id, link.href);
+  }
+  return QStringLiteral(R"(<!DOCTYPE html><html><head><meta charset="utf-8"><style>
+body { margin: 0; font: 13px sans-serif; background: #0c1a2e; }
+a { display: block; height: %1px; line-height: %1px; padding-left: 10px; color: #cfe0f5; }
+#empty { height: 120px; }
+</style></head><body>
+%2<div id="empty"></div>
+</body></html>)")
+      .arg(kRowHeight)
+      .arg(rows);
+}
+
+QPoint RowInWindow(int row) {
+  return app::Form1::kWebBrowser1Rect.topLeft() + QPoint(60, row * kRowHeight + kRowHeight / 2);
+}
+
+QVariant RunJs(QWebEngineView* view, const QString& script) {
+  QVariant result;
+  bool done = false;
+  view->page()->runJavaScript(script, [&](const QVariant& value) {
+    result = value;
+    done = true;
+  });
+  WaitFor([&] { return done; }, 10000);
+  return result;
+}
+
+QPoint ElementCentre(QWebEngineView* view, const QString& id) {
+  const QVariantList box =
+      RunJs(view, QStringLiteral("(function(){var e=document.getElementById('%1');if(!e)return [];"
+                                 "var r=e.getBoundingClientRect();return [r.left+r.width/2,"
+                                 "r.top+r.height/2];})()")
+                      .arg(id))
+          .toList();
+  if (box.size() != 2) return QPoint(-1, -1);
+  return QPoint(qRound(box[0].toDouble()), qRound(box[1].toDouble()));
+}
+
+TestWindow::TestWindow(const QString& stationHost)
+    : form_(std::make_unique<app::Form1>(stationHost)) {
+  form_->SetExitAction([] { QFAIL("the close hot spot must not end the test process"); });
+  form_->move(60, 60);
+  form_->show();
+}
+
+TestWindow::~TestWindow() = default;
+
+app::PlayerSession& TestWindow::Session() const {
+  return *form_->Session();
+}
+
+app::MediaPlayer& TestWindow::Player() const {
+  return *form_->MediaPlayer1();
+}
+
+QWebEngineView* TestWindow::View() const {
+  return form_->WebBrowser1();
+}
+
+QWidget* TestWindow::Proxy() const {
+  return form_->WebBrowser1()->focusProxy();
+}
+
+bool TestWindow::PageHas(const QString& id) const {
+  return WaitFor(
+      [&] {
+        return Proxy() != nullptr &&
+               RunJs(View(), QStringLiteral("!!document.getElementById('%1') && "
+                                            "document.readyState == 'complete'")
+                                 .arg(id))
+                   .toBool();
+      },
+      kPageTimeoutMs);
+}
+
+bool TestWindow::Hover(const QString& id, const QString& expectedStatus) const {
+  const QPoint centre = ElementCentre(View(), id);
+  if (centre.x() < 0) return false;
+  int step = 0;
+  return WaitFor(
+      [&] {
+        QTest::mouseMove(Proxy(), centre + QPoint(step++ % 2, 0));
+        return form_->LastStatusText() == expectedStatus;
+      },
+      10000);
+}
+
+bool TestWindow::ClickLink(const QString& id, const QString& target) const {
+  if (!Hover(id, target)) return false;
+  QTest::mouseClick(Proxy(), Qt::LeftButton, {}, ElementCentre(View(), id));
+  return WaitFor([&] { return Session().URL() == target; }, 10000);
+}
+
+bool TestWindow::ClickUntil(const QString& id, const std::function<bool()>& done) const {
+  const QPoint centre = ElementCentre(View(), id);
+  if (centre.x() < 0) return false;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const QPoint at = centre + QPoint(attempt % 2, 0);
+    QTest::mouseMove(Proxy(), at);
+    QTest::mouseClick(Proxy(), Qt::LeftButton, {}, at);
+    if (WaitFor(done, 1500)) return true;
+  }
+  return false;
+}
+
+bool TestWindow::WaitPlaying() const {
+  const app::PlayerSession& session = Session();
+  const auto steady = [&] {
+    return session.PlayState() == app::PlayerSession::State::Playing && !session.IsBuffering() &&
+           session.Position() > 0.3;
+  };
+  if (!WaitFor(steady, kPlayTimeoutMs)) return false;
+  const double start = session.Position();
+  return WaitFor([&] { return session.Position() >= start + 1.0; }, kPlayTimeoutMs);
+}
+
+RadioProcess::RadioProcess(const QStringList& arguments)
+    : process_(QStringLiteral(VELMORA_RADIO_BIN), arguments) {
+  if (!process_.Started()) return;
+  const QString found =
+      Xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+               QStringLiteral("--pid"), QString::number(process_.Pid()), QStringLiteral("--name"),
+               QStringLiteral("^Velmora radio 1\\.0$")})
+          .section(QLatin1Char('\n'), 0, 0);
+  if (QRegularExpression(QStringLiteral("^\\d+$")).match(found).hasMatch()) window_ = found;
+}
+
+QStringList RadioProcess::ClickWords(QPoint at, int button) const {
+  return {QStringLiteral("mousemove"), QStringLiteral("--window"), window_,
+          QString::number(at.x()),     QString::number(at.y()),    QStringLiteral("click"),
+          QString::number(button)};
+}
+
+void RadioProcess::ClickAt(QPoint at) {
+  Xdotool(QStringList{QStringLiteral("mousemove"), QStringLiteral("--window"), window_,
+                      QString::number(at.x()), QString::number(at.y() + 1)} +
+          ClickWords(at));
+}
+
+bool RadioProcess::CloseFromHotSpot() {
+  QElapsedTimer clock;
+  clock.start();
+  ClickAt(QPoint(275, 14));
+  return process_.WaitForExit(3000) && clock.elapsed() < 4000 && process_.ExitedNormally() &&
+         process_.ExitCode() == 0;
 }
 
 }  // namespace velmora::e2e

@@ -1,17 +1,35 @@
 #pragma once
-// Real servers on 127.0.0.1 for the end-to-end tests, each owned by an RAII object that stops
-// its process by PID (SIGTERM, then SIGKILL after a bounded wait) when it goes, also when a test
-// fails half way. All waits are polling loops with deadlines.
+// What the end-to-end tests of the radio share: real servers on 127.0.0.1 (Icecast fed by
+// ffmpeg, the station page server), the window driven through its web view, and the real
+// velmora-radio binary. Every process is owned by an RAII object that stops it by PID (SIGTERM,
+// then SIGKILL after a bounded wait) when it goes, also when a test fails half way. All waits
+// are polling loops with deadlines.
 
+#include <QApplication>
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "app/startup.h"
+
+class QWebEngineView;
+
+namespace velmora::app {
+class Form1;
+class MediaPlayer;
+class PlayerSession;
+}  // namespace velmora::app
+
 namespace velmora::e2e {
+
+constexpr int kPageTimeoutMs = 45000;  // WebEngine's first start under Xvfb is slow
+constexpr int kPlayTimeoutMs = 20000;
 
 // A port on 127.0.0.1 nobody listened on a moment ago (bound to port 0 and released).
 quint16 FreePort();
@@ -19,6 +37,9 @@ quint16 FreePort();
 bool IsListening(quint16 port);
 // Polls `condition` while spinning the Qt event loop until it holds or `timeoutMs` passes.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
+bool WriteFile(const QString& path, const QString& text);
+// `words` split at spaces: a command line without quoting.
+QStringList Words(const char* words);
 
 // One child process; the destructor stops it by PID.
 class ChildProcess {
@@ -46,6 +67,12 @@ class ChildProcess {
   std::unique_ptr<QProcess> process_;
   qint64 pid_ = -1;
 };
+
+// Runs a program to completion (bounded); its stdout, or nullopt on failure or timeout.
+std::optional<QString> RunTool(const QString& program, const QStringList& arguments,
+                               int timeoutMs = 10000);
+// xdotool with `arguments`; its output, or "<failed>".
+QString Xdotool(const QStringList& arguments);
 
 // scripts/serve-stations.py serving `root`/radio on `port`, or on a port it picks itself when
 // `port` is 0. A fixed port lets a test take the server away and bring it back where the app
@@ -103,8 +130,99 @@ class ToneSource {
   std::unique_ptr<ChildProcess> process_;
 };
 
-// Runs a program to completion (bounded); its stdout, or nullopt on failure or timeout.
-std::optional<QString> RunTool(const QString& program, const QStringList& arguments,
-                               int timeoutMs = 10000);
+// A temporary site for the station server (its radio/ folder) and an Icecast server with a
+// tone on `mount`, both up when Ok().
+class TestStations {
+ public:
+  explicit TestStations(const QString& mount, int burstBytes = 65535);
+  bool Ok() const { return ok_; }
+  QString Root() const { return site_.path(); }
+  // Writes `text` to radio/`name` in the site.
+  bool Write(const QString& name, const QString& text) const;
+  IcecastServer& Icecast() { return *icecast_; }
+  ToneSource& Tone() { return *tone_; }
+  QString ToneUrl() const { return icecast_->StreamUrl(mount_); }
+  QString Mount() const { return mount_; }
+
+ private:
+  QTemporaryDir site_;
+  QString mount_;
+  std::unique_ptr<IcecastServer> icecast_;
+  std::unique_ptr<ToneSource> tone_;
+  bool ok_ = false;
+};
+
+// A station page whose links are rows of kRowHeight pixels, top to bottom in the order given,
+// each opening in a new window, followed by an empty block (id "empty").
+constexpr int kRowHeight = 30;
+struct PageLink {
+  QString id;
+  QString href;
+};
+QString StationPage(const QList<PageLink>& links);
+// Where row `row` of such a page lies in the window (the web view sits at (8, 152)).
+QPoint RowInWindow(int row);
+
+QVariant RunJs(QWebEngineView* view, const QString& script);
+// Centre of the element with `id` in the view's pixels; (-1, -1) when there is none.
+QPoint ElementCentre(QWebEngineView* view, const QString& id);
+
+// A Form1 of the test process, shown at (60, 60); the close hot spot fails the test.
+class TestWindow {
+ public:
+  explicit TestWindow(const QString& stationHost);
+  ~TestWindow();
+  app::Form1& Form() const { return *form_; }
+  app::PlayerSession& Session() const;
+  app::MediaPlayer& Player() const;
+  QWebEngineView* View() const;
+  QWidget* Proxy() const;  // the web view's input widget
+
+  // True once the page is complete and holds the element `id`.
+  bool PageHas(const QString& id) const;
+  // Moves the pointer onto the element until the page reports `expectedStatus` as status text.
+  // Chromium may drop the first synthetic move while it sets up, so the move is repeated, one
+  // pixel apart.
+  bool Hover(const QString& id, const QString& expectedStatus) const;
+  // Hovers the link, clicks it and waits until the player has its address.
+  bool ClickLink(const QString& id, const QString& target) const;
+  // Clicks the element until `done` holds: Chromium may drop input while it sets a page up, so
+  // a click that changed nothing is repeated, one pixel apart.
+  bool ClickUntil(const QString& id, const std::function<bool()>& done) const;
+  // True once the player plays steadily: position advancing by a second, not buffering.
+  bool WaitPlaying() const;
+
+ private:
+  std::unique_ptr<app::Form1> form_;
+};
+
+// The real velmora-radio binary with `arguments`, shown; its X window found by PID and title.
+class RadioProcess {
+ public:
+  explicit RadioProcess(const QStringList& arguments);
+  ChildProcess& Process() { return process_; }
+  bool HasWindow() const { return !window_.isEmpty(); }
+  // A left click at `at` in the window's pixels, the pointer arriving from a pixel below so
+  // the page sees it move onto the spot.
+  void ClickAt(QPoint at);
+  // The xdotool words of such a click, to chain several in one call.
+  QStringList ClickWords(QPoint at, int button = 1) const;
+  // Clicks the close hot spot; true when the process then ended with status 0 within 3 s.
+  bool CloseFromHotSpot();
+
+ private:
+  ChildProcess process_;
+  QString window_;
+};
+
+// main() of an end-to-end test program: the app's environment, a QApplication, the tests.
+template <typename Tests>
+int RunEndToEnd(int argc, char* argv[]) {
+  app::PrepareWebEngineEnvironment();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication application(argc, argv);
+  Tests tests;
+  return QTest::qExec(&tests, argc, argv);
+}
 
 }  // namespace velmora::e2e
