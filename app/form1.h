@@ -49,8 +49,9 @@ class Form1 : public QWidget {
   static constexpr QRect kUcAniGIF2Rect{16, 8, 36, 30};
   static constexpr QRect kUcAniGIF1Rect{16, 40, 140, 24};
 
-  // `stationHost` is HOST[:PORT] of the station-list server. Creates every child, runs the load
-  // step (context menu off, navigate to the page, cut the region); the caller shows the window.
+  // `stationHost` is HOST[:PORT] of the station-list server; empty for the list built into the
+  // binary. Creates every child, runs the load step (context menu off, navigate to the page, cut
+  // the region); the caller shows the window.
   explicit Form1(const QString& stationHost, QWidget* parent = nullptr);
   ~Form1() override;
 

@@ -18,15 +18,15 @@ void ReportStartupWhenListShown(velmora::app::Form1& form) {
   auto* view = form.findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
   if (view == nullptr) return;
   auto connection = std::make_shared<QMetaObject::Connection>();
-  *connection = QObject::connect(view->page(), &QWebEnginePage::loadFinished, view,
-                                 [connection](bool ok) {
-                                   if (!ok) return;
-                                   const QString line = velmora::app::StartupReportLine(
-                                       velmora::app::MillisecondsSinceProcessStart());
-                                   std::fputs(line.toUtf8().append('\n').constData(), stdout);
-                                   std::fflush(stdout);
-                                   QObject::disconnect(*connection);
-                                 });
+  *connection =
+      QObject::connect(view->page(), &QWebEnginePage::loadFinished, view, [connection](bool ok) {
+        if (!ok) return;
+        const QString line =
+            velmora::app::StartupReportLine(velmora::app::MillisecondsSinceProcessStart());
+        std::fputs(line.toUtf8().append('\n').constData(), stdout);
+        std::fflush(stdout);
+        QObject::disconnect(*connection);
+      });
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ void PrepareWebEngineEnvironment() {
 
 QUrl StationListUrl(const QString& host) {
   const QString trimmed = host.trimmed();
-  if (trimmed.isEmpty()) return {};
+  if (trimmed.isEmpty()) return QUrl(QString::fromLatin1(kBuiltInStationList));
   QUrl url(QStringLiteral("http://") + trimmed + QLatin1String(kStationListPath), QUrl::StrictMode);
   // Anything but a bare host and port would have moved into the path, user or query.
   if (!url.isValid() || url.host().isEmpty() || url.path() != QLatin1String(kStationListPath) ||
@@ -77,9 +77,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addVersionOption();
   const QCommandLineOption host(
       QStringLiteral("station-host"),
-      QStringLiteral("Server of the station list, HOST[:PORT] (default %1).")
-          .arg(QLatin1String(kDefaultStationHost)),
-      QStringLiteral("HOST[:PORT]"), QString::fromLatin1(kDefaultStationHost));
+      QStringLiteral("Take the station list from http://HOST[:PORT]%1 instead of the built-in one.")
+          .arg(QLatin1String(kStationListPath)),
+      QStringLiteral("HOST[:PORT]"));
   parser.addOption(host);
   const QCommandLineOption reportStartup(
       QStringLiteral("report-startup"),
@@ -99,7 +99,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   result.stationHost = parser.value(host);
   result.reportStartup = parser.isSet(reportStartup);
-  if (!StationListUrl(result.stationHost).isValid()) {
+  if (parser.isSet(host) &&
+      (result.stationHost.trimmed().isEmpty() || !StationListUrl(result.stationHost).isValid())) {
     result.error = QStringLiteral("Not a HOST[:PORT]: %1").arg(result.stationHost);
   }
   return result;

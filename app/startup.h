@@ -1,7 +1,7 @@
 #pragma once
 // Start-up pieces shared by the app's main() and the end-to-end tests: the process environment
-// Qt WebEngine needs, the command-line settings (the station-list host, the start-up report) and
-// the clock the start-up report reads.
+// Qt WebEngine needs, the command-line settings (the station-list host, the start-up report), the
+// station list's address and the clock the start-up report reads.
 
 #include <QString>
 #include <QStringList>
@@ -9,9 +9,11 @@
 
 namespace velmora::app {
 
-// Where scripts/run-app serves the bundled station list.
-inline constexpr const char* kDefaultStationHost = "127.0.0.1:8765";
+// The station list's path on a station server.
 inline constexpr const char* kStationListPath = "/radio/tree.asp";
+// The station list built into the binary (radio/tree.asp, as an HTML resource): shown without a
+// server or a network.
+inline constexpr const char* kBuiltInStationList = "qrc:/radio/tree.html";
 
 // Chromium switches the app always runs with: no GPU process (software compositing works
 // everywhere, including Xvfb) and no background traffic of the browser's own; the only requests
@@ -33,12 +35,12 @@ inline constexpr const char* kQuickBackend = "software";
 // QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before QApplication exists.
 void PrepareWebEngineEnvironment();
 
-// The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp. An invalid or empty
-// host, or one with a path, user or query, gives an invalid QUrl.
+// The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp; for an empty host the
+// built-in list. An invalid host, or one with a path, user or query, gives an invalid QUrl.
 QUrl StationListUrl(const QString& host);
 
 struct CommandLine {
-  QString stationHost = QString::fromLatin1(kDefaultStationHost);
+  QString stationHost;         // empty: the built-in station list
   bool reportStartup = false;  // --report-startup: print StartupReportLine once the list shows
   QString error;  // non-empty when the arguments were refused; main prints it and exits 2
 };

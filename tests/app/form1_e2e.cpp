@@ -4,6 +4,7 @@
 // view's focus proxy, X events through xdotool for dragging and for the child process.
 // Everything listens on 127.0.0.1 only; every process is stopped by PID when its owner goes.
 
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QScreen>
@@ -192,27 +193,30 @@ class Form1EndToEnd : public QObject {
     for (const auto& row : addresses) {
       QVERIFY2(Form1::IsStationAddress(QString::fromUtf8(row.text)) == row.address, row.text);
     }
-    using velmora::app::ParseCommandLine;
+    // The command line: station host and start-up report; refused ones give an error.
+    const struct {
+      const char* words;
+      const char* stationHost;
+      bool refused;
+    } lines[] = {
+        {"velmora-radio", "", false},
+        {"velmora-radio --station-host radio.lan:81 --report-startup", "radio.lan:81", false},
+        {"velmora-radio --station-host a/b", nullptr, true},
+        {"velmora-radio --station-host= ", nullptr, true},
+        {"velmora-radio --bogus", nullptr, true},
+        {"velmora-radio extra", nullptr, true},
+    };
+    for (const auto& line : lines) {
+      const auto parsed = velmora::app::ParseCommandLine(Words(line.words));
+      QVERIFY2(parsed.error.isEmpty() != line.refused, line.words);
+      if (!line.refused) QCOMPARE(parsed.stationHost, QString::fromUtf8(line.stationHost));
+    }
     using velmora::app::StationListUrl;
-    QCOMPARE(ParseCommandLine({QStringLiteral("velmora-radio")}).stationHost,
-             QStringLiteral("127.0.0.1:8765"));
-    const auto given =
-        ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--station-host"),
-                          QStringLiteral("radio.lan:81")});
-    QCOMPARE(given.stationHost, QStringLiteral("radio.lan:81"));
-    QVERIFY(given.error.isEmpty());
-    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--station-host"),
-                               QStringLiteral("a/b")})
-                 .error.isEmpty());
-    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("--bogus")})
-                 .error.isEmpty());
-    QVERIFY(!ParseCommandLine({QStringLiteral("velmora-radio"), QStringLiteral("extra")})
-                 .error.isEmpty());
     QCOMPARE(StationListUrl(QStringLiteral("127.0.0.1:8765")),
              QUrl(QStringLiteral("http://127.0.0.1:8765/radio/tree.asp")));
     QCOMPARE(StationListUrl(QStringLiteral("radio.example")),
              QUrl(QStringLiteral("http://radio.example/radio/tree.asp")));
-    QVERIFY(!StationListUrl(QString()).isValid());
+    QCOMPARE(StationListUrl(QString()), QUrl(QStringLiteral("qrc:/radio/tree.html")));
     QVERIFY(!StationListUrl(QStringLiteral("host?x=1")).isValid());
     QVERIFY(!StationListUrl(QStringLiteral("user@host")).isValid());
   }
@@ -245,6 +249,39 @@ class Form1EndToEnd : public QObject {
     QVERIFY(Status().contains(QString::fromLatin1(ToneSource::kTitle)));
     QVERIFY(site_->Icecast().Listeners(kMount) >= 1);
     QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
+  }
+
+  void builtInListShowsWithoutAServerAndHandsOverClicks() {
+    window_ = std::make_unique<TestWindow>(QString());
+    const QString links =
+        QStringLiteral("Array.from(document.querySelectorAll('a[target=_blank]'))");
+    QVERIFY(WaitFor(
+        [&] {
+          return RunJs(window_->View(), QStringLiteral("document.readyState == 'complete' && %1"
+                                                       ".length > 0")
+                                            .arg(links))
+              .toBool();
+        },
+        kPageTimeoutMs));
+    QCOMPARE(window_->View()->url(), QUrl(QStringLiteral("qrc:/radio/tree.html")));
+    QFile bundled(QStringLiteral(VELMORA_SOURCE_DIR "/radio/tree.asp"));
+    QVERIFY(bundled.open(QIODevice::ReadOnly));
+    const QString source = QString::fromUtf8(bundled.readAll());
+    const QStringList hrefs =
+        RunJs(window_->View(), links + QStringLiteral(".map(a => a.href)")).toStringList();
+    QVERIFY(hrefs.size() >= 10);
+    for (const QString& href : hrefs) QVERIFY2(source.contains(href), qPrintable(href));
+    // The list's stations are out on the internet: the session only takes the address here,
+    // it does not open it, so the test stays on this machine.
+    Session()->SetAutoStart(false);
+    const int windowsBefore = VisibleTopLevelWindows();
+    QSignalSpy handedOff(Form(), &Form1::stationRequested);
+    RunJs(window_->View(), links + QStringLiteral("[0].id = 'first'"));
+    QVERIFY(window_->ClickLink(QStringLiteral("first"), hrefs.first()));
+    QCOMPARE(handedOff.count(), 1);
+    QCOMPARE(VisibleTopLevelWindows(), windowsBefore);
+    QCOMPARE(window_->View()->url(), QUrl(QStringLiteral("qrc:/radio/tree.html")));
+    QCOMPARE(Session()->PlayState(), PlayerSession::State::Idle);
   }
 
   void keyboardActivatedLinkPlaysItsOwnTarget() {
