@@ -70,6 +70,17 @@ QIcon MakeIcon(Glyph glyph) {
   return QIcon(pixmap);
 }
 
+QString ReconnectingLine(const PlayerSession& session) {
+  const int seconds = session.SecondsToRetry();
+  if (seconds < 0) return QStringLiteral("Reconnecting\u2026");
+  if (session.HasPlayed()) {
+    return QStringLiteral("Stream lost \u2014 reconnecting in %1 s").arg(seconds);
+  }
+  const QString reason = session.RetryReason().isEmpty() ? QStringLiteral("Cannot open the station")
+                                                         : session.RetryReason();
+  return QStringLiteral("%1 \u2014 trying again in %2 s").arg(reason).arg(seconds);
+}
+
 }  // namespace
 
 MediaPlayer::MediaPlayer(PlayerSession* session, QWidget* parent)
@@ -172,7 +183,11 @@ void MediaPlayer::RefreshStatus() {
   QString line;
   switch (session.PlayState()) {
     case State::Idle:
-      line = url.isEmpty() ? QStringLiteral("Pick a station below") : QStringLiteral("Stopped");
+      if (url.isEmpty()) {
+        line = QStringLiteral("Pick a station below");
+      } else {
+        line = session.HasPlayed() ? QStringLiteral("Stopped") : QStringLiteral("Ready to play");
+      }
       break;
     case State::Opening:
       line = QStringLiteral("Connecting\u2026");
@@ -189,10 +204,7 @@ void MediaPlayer::RefreshStatus() {
              (title.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title);
       break;
     case State::Reconnecting:
-      line = session.RetryRemainingMs() >= 0
-                 ? QStringLiteral("Stream lost \u2014 reconnecting in %1 s")
-                       .arg((session.RetryRemainingMs() + 999) / 1000)
-                 : QStringLiteral("Reconnecting\u2026");
+      line = ReconnectingLine(session);
       break;
     case State::Error:
       line = session.ErrorText();

@@ -1,9 +1,10 @@
 #pragma once
 // MediaPlayer1: the widget that shows a PlayerSession. A transport bar (play/pause, stop, mute,
 // volume) drives the session; a status line shows the station name, the now-playing title,
-// buffering, reconnection and errors in words, each elided to fit with the whole text in its
-// tooltip; a right-click menu offers play/pause, stop and mute. The widget holds no playback
-// state of its own: everything it shows it reads from the session when the session signals.
+// buffering, the seconds to the next try and errors in words, each elided to fit with the whole
+// text in its tooltip; a right-click menu offers play/pause, stop and mute. The widget holds no
+// playback state of its own: everything it shows it reads from the session when the session
+// signals.
 
 #include <QString>
 #include <QWidget>

@@ -57,10 +57,10 @@ QString MpvString(mpv_handle* mpv, const char* name) {
 PlayerSession::PlayerSession(QObject* parent) : QObject(parent) {
   retryTimer_ = new QTimer(this);
   retryTimer_->setSingleShot(true);
-  connect(retryTimer_, &QTimer::timeout, this, [this] {
-    ++retryCount_;
-    OpenCurrentUrl();
-  });
+  connect(retryTimer_, &QTimer::timeout, this, &PlayerSession::ReopenNow);
+  countdownTimer_ = new QTimer(this);
+  countdownTimer_->setInterval(1000);
+  connect(countdownTimer_, &QTimer::timeout, this, &PlayerSession::statusChanged);
   CreateMpv();
 }
 
@@ -134,13 +134,12 @@ void PlayerSession::CreateMpv() {
       this);
 }
 
-void PlayerSession::SetURL(const QString& url) {
+void PlayerSession::SetURL(const QString& url, const QString& knownName) {
   url_ = url;
   hasPlayed_ = false;
-  retryTimer_->stop();
-  retryCount_ = 0;
-  retryDelayMs_ = kFirstRetryDelayMs;
-  stationName_.clear();
+  failedUnattended_ = false;
+  ResetRetries();
+  stationName_ = knownName.trimmed();
   title_.clear();
   errorText_.clear();
   emit metadataChanged();
@@ -179,10 +178,36 @@ void PlayerSession::Play() {
     return;
   }
   if (state_ == State::Idle || state_ == State::Error) {
-    retryCount_ = 0;
-    retryDelayMs_ = kFirstRetryDelayMs;
+    failedUnattended_ = false;
+    ResetRetries();
     OpenCurrentUrl();
   }
+}
+
+void PlayerSession::RetryNow() {
+  if (retryTimer_->isActive()) {
+    ReopenNow();
+    return;
+  }
+  if (state_ != State::Error || !failedUnattended_) return;
+  failedUnattended_ = false;
+  ResetRetries();
+  OpenCurrentUrl();
+}
+
+void PlayerSession::ReopenNow() {
+  retryTimer_->stop();
+  countdownTimer_->stop();
+  ++retryCount_;
+  OpenCurrentUrl();
+}
+
+void PlayerSession::ResetRetries() {
+  retryTimer_->stop();
+  countdownTimer_->stop();
+  retryCount_ = 0;
+  retryDelayMs_ = kFirstRetryDelayMs;
+  retryReason_.clear();
 }
 
 void PlayerSession::Pause() {
@@ -205,7 +230,9 @@ void PlayerSession::TogglePause() {
 
 void PlayerSession::Stop() {
   userStopped_ = true;
+  failedUnattended_ = false;
   retryTimer_->stop();
+  countdownTimer_->stop();
   if (mpv_ != nullptr) {
     const char* command[] = {"stop", nullptr};
     mpv_command(mpv_, command);
@@ -237,8 +264,8 @@ void PlayerSession::SetMute(bool on) {
   if (changed) emit muteChanged(mute_);
 }
 
-int PlayerSession::RetryRemainingMs() const {
-  return retryTimer_->isActive() ? retryTimer_->remainingTime() : -1;
+int PlayerSession::SecondsToRetry() const {
+  return retryTimer_->isActive() ? (retryTimer_->remainingTime() + 999) / 1000 : -1;
 }
 
 void PlayerSession::DrainMpvEvents() {
@@ -307,7 +334,7 @@ void PlayerSession::HandlePropertyChange(const mpv_event& event) {
         // shown only while nothing better is known.
         title = MpvString(mpv_, "media-title");
       }
-      if (name == stationName_ && (title == title_ || title.isEmpty())) return;
+      if ((name == stationName_ || name.isEmpty()) && (title == title_ || title.isEmpty())) return;
       if (!name.isEmpty()) stationName_ = name;
       if (!title.isEmpty()) title_ = title;
       emit metadataChanged();
@@ -351,14 +378,20 @@ void PlayerSession::HandleIdle() {
   lastEndReason_ = -1;
   position_ = -1;
   buffering_ = false;
-  if (hasPlayed_ && IsNetworkAddress(url_)) {
+  const bool network = IsNetworkAddress(url_);
+  if (network && hasPlayed_) {
     ScheduleReconnect();
     return;
   }
   if (reason == MPV_END_FILE_REASON_ERROR) {
     errorBase_ = DescribeMpvError(lastEndError_);
-    ShowError(logErrorDetail_.isEmpty() ? errorBase_
-                                        : errorBase_ + QStringLiteral(": ") + logErrorDetail_);
+    if (network && retryCount_ < kFirstOpenRetries) {
+      retryReason_ = FailureText();
+      ScheduleReconnect();
+      return;
+    }
+    ShowError(FailureText());
+    failedUnattended_ = network;
     return;
   }
   userStopped_ = true;
@@ -380,10 +413,21 @@ void PlayerSession::HandleLogMessage(const mpv_event_log_message& message) {
   if (clause >= 0) text = text.mid(clause + 2);
   if (text.endsWith(QLatin1Char('.'))) text.chop(1);
   logErrorDetail_ = text;
-  if (state_ == State::Error && !errorBase_.isEmpty() && !logErrorDetail_.isEmpty()) {
-    errorText_ = errorBase_ + QStringLiteral(": ") + logErrorDetail_;
+  if (errorBase_.isEmpty() || logErrorDetail_.isEmpty()) return;
+  if (state_ == State::Error) {
+    errorText_ = FailureText();
+    emit statusChanged();
+    return;
+  }
+  if (!retryReason_.isEmpty()) {
+    retryReason_ = FailureText();
     emit statusChanged();
   }
+}
+
+QString PlayerSession::FailureText() const {
+  return logErrorDetail_.isEmpty() ? errorBase_
+                                   : errorBase_ + QStringLiteral(": ") + logErrorDetail_;
 }
 
 void PlayerSession::HandleEndFile(const mpv_event& event) {
@@ -398,6 +442,7 @@ void PlayerSession::ScheduleReconnect() {
   const int delay = retryDelayMs_;
   retryDelayMs_ = NextRetryDelay(retryDelayMs_);
   retryTimer_->start(delay);
+  countdownTimer_->start();
   SetState(State::Reconnecting);
 }
 
@@ -410,6 +455,7 @@ void PlayerSession::ShowError(const QString& text) {
 
 void PlayerSession::SetState(State state) {
   if (state != State::Error) errorText_.clear();
+  if (state != State::Reconnecting) retryReason_.clear();
   const bool changed = state != state_;
   state_ = state;
   emit statusChanged();
