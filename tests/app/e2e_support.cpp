@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -71,6 +72,8 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
   if (!workingDirectory.isEmpty()) process_->setWorkingDirectory(workingDirectory);
   process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process_->setInputChannelMode(QProcess::ForwardedInputChannel);
+  // Should the test process die before its destructors run, its children go with it.
+  process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
   process_->start();
   if (process_->waitForStarted(10000)) pid_ = process_->processId();
 }
@@ -412,12 +415,21 @@ bool TestWindow::WaitPlaying() const {
 RadioProcess::RadioProcess(const QStringList& arguments)
     : process_(QStringLiteral(VELMORA_RADIO_BIN), arguments) {
   if (!process_.Started()) return;
-  const QString found =
-      Xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-               QStringLiteral("--pid"), QString::number(process_.Pid()), QStringLiteral("--name"),
-               QStringLiteral("^Velmora radio 1\\.0$")})
-          .section(QLatin1Char('\n'), 0, 0);
-  if (QRegularExpression(QStringLiteral("^\\d+$")).match(found).hasMatch()) window_ = found;
+  // Polled rather than waited for with --sync: xdotool gives up with an X error when a window it
+  // looks at goes away meanwhile, as Qt's short-lived start-up windows do.
+  const QStringList search = {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                              QStringLiteral("--pid"),  QString::number(process_.Pid()),
+                              QStringLiteral("--name"), QStringLiteral("^Velmora radio 1\\.0$")};
+  const QRegularExpression windowId(QStringLiteral("^\\d+$"));
+  WaitFor(
+      [&] {
+        const QString first = RunTool(QStringLiteral("xdotool"), search)
+                                  .value_or(QString())
+                                  .section(QLatin1Char('\n'), 0, 0);
+        if (windowId.match(first).hasMatch()) window_ = first;
+        return !window_.isEmpty() || !process_.Running();
+      },
+      kPageTimeoutMs);
 }
 
 QStringList RadioProcess::ClickWords(QPoint at, int button) const {
