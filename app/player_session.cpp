@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <clocale>
 
+#include "app/stream_text.h"
+
 namespace velmora::app {
 namespace {
 
@@ -44,10 +46,11 @@ QString DescribeMpvError(int error) {
   }
 }
 
-QString MpvString(mpv_handle* mpv, const char* name) {
+// Metadata arrives as the station sent it, which is not always UTF-8.
+QString MpvText(mpv_handle* mpv, const char* name) {
   char* value = mpv_get_property_string(mpv, name);
   if (value == nullptr) return {};
-  QString text = QString::fromUtf8(value).trimmed();
+  QString text = DecodeStreamText(QByteArrayView(value));
   mpv_free(value);
   return text;
 }
@@ -325,14 +328,14 @@ void PlayerSession::HandlePropertyChange(const mpv_event& event) {
     case kMediaTitle:
     case kMetadata: {
       // Shoutcast-style streams put the song into icy-title; Ogg and file tags use "title".
-      const QString name = MpvString(mpv_, "metadata/by-key/icy-name");
-      QString title = MpvString(mpv_, "metadata/by-key/icy-title");
-      if (title.isEmpty()) title = MpvString(mpv_, "metadata/by-key/title");
-      if (title.isEmpty()) title = MpvString(mpv_, "metadata/by-key/TITLE");
+      const QString name = MpvText(mpv_, "metadata/by-key/icy-name");
+      QString title = MpvText(mpv_, "metadata/by-key/icy-title");
+      if (title.isEmpty()) title = MpvText(mpv_, "metadata/by-key/title");
+      if (title.isEmpty()) title = MpvText(mpv_, "metadata/by-key/TITLE");
       if (title.isEmpty() && present && event.reply_userdata == kMediaTitle) {
         // media-title falls back to the file name, which for a stream is its mount point:
         // shown only while nothing better is known.
-        title = MpvString(mpv_, "media-title");
+        title = MpvText(mpv_, "media-title");
       }
       if ((name == stationName_ || name.isEmpty()) && (title == title_ || title.isEmpty())) return;
       if (!name.isEmpty()) stationName_ = name;

@@ -14,6 +14,8 @@
 // back, the machine woke up) reopens a dropped station at once, or a failed one that nobody
 // stopped. Nothing the player meets ends the program.
 //
+// Metadata text is decoded by DecodeStreamText (UTF-8, else Windows-1252).
+//
 // libmpv needs LC_NUMERIC "C": the constructor sets it (after QApplication has set the locale
 // from the environment, which is why the session must be created after QApplication).
 // Everything runs on the thread that created the session: libmpv's wakeup callback only posts a

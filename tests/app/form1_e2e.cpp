@@ -19,6 +19,7 @@
 #include "app/form1.h"
 #include "app/media_player.h"
 #include "app/player_session.h"
+#include "app/stream_text.h"
 #include "e2e_support.h"
 #include "platform/qt/ani_gif_widget.h"
 
@@ -171,6 +172,40 @@ class Form1EndToEnd : public QObject {
     for (const QRect& row : rows) expected += row;
     QCOMPARE(Form1::RoundRectRegion(size.width(), size.height(), ellipse.width(), ellipse.height()),
              expected);
+  }
+
+  void streamTextDecoding_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ascii") << QByteArray("Plain Song") << QStringLiteral("Plain Song");
+    QTest::newRow("utf-8") << QByteArray("Caf\xc3\xa9 \xe2\x80\x94 Bj\xc3\xb6rk")
+                           << QStringLiteral("Caf\u00e9 \u2014 Bj\u00f6rk");
+    QTest::newRow("utf-8 with byte-order mark")
+        << QByteArray("\xef\xbb\xbfSong") << QStringLiteral("Song");
+    QTest::newRow("latin-1") << QByteArray("Caf\xe9 del Mar \xb7 Bj\xf6rk")
+                             << QStringLiteral("Caf\u00e9 del Mar \u00b7 Bj\u00f6rk");
+    QTest::newRow("windows-1252 quotes, dash, euro")
+        << QByteArray("\x93Hi\x94 \x96 5\x80") << QStringLiteral("\u201cHi\u201d \u2013 5\u20ac");
+    // One bad sequence makes the whole text 8-bit: a lone continuation byte, a truncated
+    // sequence, an overlong slash, an encoded surrogate.
+    QTest::newRow("stray continuation byte") << QByteArray(
+                                                    "a\x80"
+                                                    "b")
+                                             << QStringLiteral("a\u20acb");
+    QTest::newRow("truncated sequence") << QByteArray("\xc3") << QStringLiteral("\u00c3");
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QStringLiteral("\u00c0\u00af");
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80")
+                               << QStringLiteral("\u00ed\u00a0\u20ac");
+    QTest::newRow("unassigned bytes and controls dropped")
+        << QByteArray("\x81x\x8d\x8f\x90\x9dy\x01\tz\xe9") << QStringLiteral("xyz\u00e9");
+    QTest::newRow("trimmed") << QByteArray("  Song \r\n") << QStringLiteral("Song");
+    QTest::newRow("empty") << QByteArray() << QString();
+  }
+
+  void streamTextDecoding() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(velmora::app::DecodeStreamText(bytes), text);
   }
 
   void stationAddressesAndCommandLine() {
