@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -76,32 +77,21 @@ class SkinImage final : public QWidget {
   bool systemMoveTried_ = false;
 };
 
-// Image2 index 0 and 1: invisible hot spots over the painted buttons. A click is a left press
-// and release both inside the spot, as with a button.
-class HotSpot final : public QWidget {
+// Image2 index 0 and 1: invisible hot spots over the painted buttons, buttons to the keyboard-less
+// user and to assistive technology alike. A click is a left press and release both inside.
+class HotSpot final : public QAbstractButton {
  public:
-  HotSpot(QWidget* parent, int index, std::function<void(int)> onClick)
-      : QWidget(parent), index_(index), onClick_(std::move(onClick)) {
+  HotSpot(QWidget* parent, int index, const QString& name) : QAbstractButton(parent) {
     setObjectName(QStringLiteral("Image2_%1").arg(index));
+    setAccessibleName(name);
+    setToolTip(name);
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
   }
 
  protected:
-  void mousePressEvent(QMouseEvent* event) override {
-    pressed_ = event->button() == Qt::LeftButton;
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    pressed_ = false;
-    if (click) onClick_(index_);
-  }
-
- private:
-  int index_;
-  std::function<void(int)> onClick_;
-  bool pressed_ = false;
+  void paintEvent(QPaintEvent*) override {}  // the skin shows the button
 };
 
 }  // namespace
@@ -136,9 +126,12 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   connect(page, &QWebEnginePage::linkHovered, this, &Form1::WebBrowser1_StatusTextChange);
   connect(page, &QWebEnginePage::newWindowRequested, this, &Form1::WebBrowser1_NewWindow2);
 
+  const QString hotSpotNames[] = {QStringLiteral("Minimise"), QStringLiteral("Close")};
   for (int index = 0; index < 2; ++index) {
-    image2_[index] = new HotSpot(this, index, [this](int i) { Image2_Click(i); });
-    image2_[index]->setGeometry(kImage2Rects[index]);
+    auto* spot = new HotSpot(this, index, hotSpotNames[index]);
+    connect(spot, &QAbstractButton::clicked, this, [this, index] { Image2_Click(index); });
+    spot->setGeometry(kImage2Rects[index]);
+    image2_[index] = spot;
   }
 
   label1_ = new QLabel(QString::fromUtf8(kCredit), this);

@@ -1,11 +1,15 @@
 #include "app/media_player.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QContextMenuEvent>
+#include <QIconEngine>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QSlider>
 #include <QToolButton>
 #include <QUrl>
@@ -20,12 +24,8 @@ using State = PlayerSession::State;
 
 enum class Glyph { Play, Pause, Stop, Speaker, SpeakerMuted };
 
-// Drawn rather than taken from a font: the symbol glyphs differ between font sets and a
-// missing one would leave an empty button.
-QIcon MakeIcon(Glyph glyph) {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+// The glyphs in a 32 x 32 box.
+void DrawGlyph(QPainter& p, Glyph glyph) {
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xe8, 0xf1, 0xff));
@@ -37,14 +37,14 @@ QIcon MakeIcon(Glyph glyph) {
       path.lineTo(9, 26);
       path.closeSubpath();
       p.drawPath(path);
-      break;
+      return;
     case Glyph::Pause:
       p.drawRoundedRect(QRectF(8, 6, 6, 20), 1.5, 1.5);
       p.drawRoundedRect(QRectF(18, 6, 6, 20), 1.5, 1.5);
-      break;
+      return;
     case Glyph::Stop:
       p.drawRoundedRect(QRectF(8, 8, 16, 16), 2, 2);
-      break;
+      return;
     case Glyph::Speaker:
     case Glyph::SpeakerMuted:
       path.moveTo(5, 12);
@@ -60,22 +60,54 @@ QIcon MakeIcon(Glyph glyph) {
         p.setPen(QPen(QColor(0xe8, 0xf1, 0xff), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(14, 10, 10, 12), -50 * 16, 100 * 16);
         p.drawArc(QRectF(13, 6, 16, 20), -50 * 16, 100 * 16);
-      } else {
-        p.setPen(QPen(QColor(0xff, 0x8a, 0x80), 2.6, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(20, 11), QPointF(28, 21));
-        p.drawLine(QPointF(28, 11), QPointF(20, 21));
+        return;
       }
-      break;
+      p.setPen(QPen(QColor(0xff, 0x8a, 0x80), 2.6, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(20, 11), QPointF(28, 21));
+      p.drawLine(QPointF(28, 11), QPointF(20, 21));
+      return;
   }
-  return QIcon(pixmap);
+}
+
+// Drawn rather than taken from a font (the symbol glyphs differ between font sets and a missing
+// one would leave an empty button), and drawn at the size the button asks for in device pixels,
+// so they stay sharp at any device pixel ratio.
+class GlyphIconEngine final : public QIconEngine {
+ public:
+  explicit GlyphIconEngine(Glyph glyph) : glyph_(glyph) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+    painter->save();
+    painter->translate(rect.topLeft());
+    painter->scale(rect.width() / 32.0, rect.height() / 32.0);
+    if (mode == QIcon::Disabled) painter->setOpacity(0.4);
+    DrawGlyph(*painter, glyph_);
+    painter->restore();
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paint(&painter, pixmap.rect(), mode, state);
+    return pixmap;
+  }
+
+  QIconEngine* clone() const override { return new GlyphIconEngine(glyph_); }
+
+ private:
+  Glyph glyph_;
+};
+
+QIcon MakeIcon(Glyph glyph) {
+  return QIcon(new GlyphIconEngine(glyph));
 }
 
 QString ReconnectingLine(const PlayerSession& session) {
   const int seconds = session.SecondsToRetry();
   if (seconds < 0) return QStringLiteral("Reconnecting\u2026");
-  if (session.HasPlayed()) {
+  if (session.HasPlayed())
     return QStringLiteral("Stream lost \u2014 reconnecting in %1 s").arg(seconds);
-  }
   const QString reason = session.RetryReason().isEmpty() ? QStringLiteral("Cannot open the station")
                                                          : session.RetryReason();
   return QStringLiteral("%1 \u2014 trying again in %2 s").arg(reason).arg(seconds);
@@ -87,6 +119,7 @@ MediaPlayer::MediaPlayer(PlayerSession* session, QWidget* parent)
     : QWidget(parent), session_(session) {
   setObjectName(QStringLiteral("MediaPlayer1"));
   BuildControls();
+  AddKeys();
   connect(session_, &PlayerSession::statusChanged, this, [this] {
     RefreshStatus();
     RefreshButtons();
@@ -111,6 +144,7 @@ void MediaPlayer::BuildControls() {
       "QLabel#NowPlaying { color: #cfe0f5; }"
       "QToolButton { background: #1d3a5f; border: 1px solid #3c6a9e; border-radius: 4px; }"
       "QToolButton:hover { background: #28507f; }"
+      "QToolButton:focus { border-color: #ffd27a; }"
       "QToolButton:pressed, QToolButton:checked { background: #13294a; }"
       "QSlider::groove:horizontal { height: 4px; background: #28476e; border-radius: 2px; }"
       "QSlider::sub-page:horizontal { background: #5fb0ff; border-radius: 2px; }"
@@ -130,9 +164,10 @@ void MediaPlayer::BuildControls() {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
     button->setToolTip(tip);
+    button->setAccessibleName(tip);
     button->setFixedSize(26, 22);
     button->setIconSize(QSize(14, 14));
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::StrongFocus);
     return button;
   };
   playButton_ = makeButton(QStringLiteral("PlayPause"), QStringLiteral("Play / pause"));
@@ -144,8 +179,9 @@ void MediaPlayer::BuildControls() {
   volumeSlider_->setObjectName(QStringLiteral("Volume"));
   volumeSlider_->setRange(0, 100);
   volumeSlider_->setValue(session_->Volume());
-  volumeSlider_->setFocusPolicy(Qt::NoFocus);
+  volumeSlider_->setFocusPolicy(Qt::StrongFocus);
   volumeSlider_->setToolTip(QStringLiteral("Volume"));
+  volumeSlider_->setAccessibleName(QStringLiteral("Volume"));
 
   muteButton_->setChecked(session_->Mute());
   connect(playButton_, &QToolButton::clicked, session_, &PlayerSession::TogglePause);
@@ -167,6 +203,36 @@ void MediaPlayer::BuildControls() {
   column->addWidget(titleLabel_);
   column->addStretch(1);
   column->addLayout(bar);
+}
+
+// Window-wide, so they work wherever the focus is, the station list included (the page then
+// does not scroll with Space or the arrows).
+void MediaPlayer::AddKeys() {
+  const auto add = [this](std::initializer_list<QKeySequence> keys, auto action) {
+    for (const QKeySequence& key : keys) {
+      auto* shortcut = new QShortcut(key, this);
+      shortcut->setContext(Qt::WindowShortcut);
+      connect(shortcut, &QShortcut::activated, this, action);
+    }
+  };
+  // Space presses a focused transport button, as Space does; anywhere else it plays or pauses.
+  add({Qt::Key_Space}, [this] {
+    auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    if (button != nullptr && isAncestorOf(button)) {
+      button->animateClick();
+      return;
+    }
+    session_->TogglePause();
+  });
+  add({Qt::Key_MediaTogglePlayPause}, [this] { session_->TogglePause(); });
+  add({Qt::Key_MediaPlay}, [this] { session_->Play(); });
+  add({Qt::Key_MediaPause}, [this] { session_->Pause(); });
+  add({Qt::Key_MediaStop}, [this] { session_->Stop(); });
+  add({Qt::Key_M, Qt::Key_VolumeMute}, [this] { session_->SetMute(!session_->Mute()); });
+  add({Qt::Key_Up, Qt::Key_VolumeUp},
+      [this] { session_->SetVolume(session_->Volume() + kVolumeStep); });
+  add({Qt::Key_Down, Qt::Key_VolumeDown},
+      [this] { session_->SetVolume(session_->Volume() - kVolumeStep); });
 }
 
 QString MediaPlayer::StatusText() const {

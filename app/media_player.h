@@ -1,10 +1,12 @@
 #pragma once
 // MediaPlayer1: the widget that shows a PlayerSession. A transport bar (play/pause, stop, mute,
-// volume) drives the session; a status line shows the station name, the now-playing title,
-// buffering, the seconds to the next try and errors in words, each elided to fit with the whole
-// text in its tooltip; a right-click menu offers play/pause, stop and mute. The widget holds no
-// playback state of its own: everything it shows it reads from the session when the session
-// signals.
+// volume; focusable, with accessible names) drives the session; a status line shows the station
+// name, the now-playing title, buffering, the seconds to the next try and errors in words, each
+// elided to fit with the whole text in its tooltip; a right-click menu offers play/pause, stop
+// and mute. Keys anywhere in its window: Space plays or pauses (or presses a focused transport
+// button), M mutes, Up and Down change the volume by kVolumeStep, and the keyboard's media keys
+// do what they say. The widget holds no playback state of its own: everything it shows it reads
+// from the session when the session signals.
 
 #include <QString>
 #include <QWidget>
@@ -25,6 +27,8 @@ class MediaPlayer : public QWidget {
   explicit MediaPlayer(PlayerSession* session, QWidget* parent = nullptr);
   ~MediaPlayer() override;
 
+  static constexpr int kVolumeStep = 5;
+
   PlayerSession* Session() const { return session_; }
 
   // The right-click menu (play/pause, stop, mute). On by default; Form1 switches it off.
@@ -39,6 +43,7 @@ class MediaPlayer : public QWidget {
 
  private:
   void BuildControls();
+  void AddKeys();
   void RefreshStatus();
   void RefreshButtons();
 

@@ -4,12 +4,14 @@
 // view's focus proxy, X events through xdotool for dragging and for the child process.
 // Everything listens on 127.0.0.1 only; every process is stopped by PID when its owner goes.
 
+#include <QAccessible>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWindow>
@@ -127,6 +129,23 @@ class Form1EndToEnd : public QObject {
     QVERIFY(!window_->Player().enableContextMenu());
     QCOMPARE(Session()->Volume(), 50);
     QCOMPARE(Session()->PlayState(), PlayerSession::State::Idle);
+    // What assistive technology and the keyboard find: the hot spots are named buttons, the
+    // transport bar takes focus.
+    const struct {
+      QWidget* widget;
+      const char* name;
+    } named[] = {{Form()->Image2(0), "Minimise"}, {Form()->Image2(1), "Close"}};
+    for (const auto& [widget, name] : named) {
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+      QVERIFY(accessible != nullptr);
+      QCOMPARE(accessible->role(), QAccessible::Button);
+      QCOMPARE(accessible->text(QAccessible::Name), QString::fromLatin1(name));
+    }
+    for (const char* name : {"PlayPause", "Stop", "Mute", "Volume"}) {
+      auto* control = window_->Player().findChild<QWidget*>(QString::fromLatin1(name));
+      QVERIFY2(control != nullptr && control->focusPolicy() == Qt::StrongFocus, name);
+      QVERIFY2(!control->accessibleName().isEmpty(), name);
+    }
   }
 
   void regionIsTheRoundedRectangle() {
@@ -431,6 +450,25 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(Session()->URL(), toneUrl_);
     QTest::mouseClick(play, Qt::LeftButton);
     QVERIFY2(window_->WaitPlaying(), qPrintable(Status()));
+    // The keys work with the focus in the station list.
+    Form()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form()));
+    Proxy()->setFocus();
+    QTest::keyClick(Proxy(), Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(Session()->PlayState(), PlayerSession::State::Paused, 5000);
+    QTest::sendKeyEvent(QTest::Click, Proxy(), Qt::Key_MediaTogglePlayPause, QString(), {});
+    QTRY_COMPARE_WITH_TIMEOUT(Session()->PlayState(), PlayerSession::State::Playing, 10000);
+    QTest::keyClick(Proxy(), Qt::Key_M);
+    QVERIFY(!Session()->Mute());
+    QTest::keyClick(Proxy(), Qt::Key_Up);
+    QTest::keyClick(Proxy(), Qt::Key_Up);
+    QTest::keyClick(Proxy(), Qt::Key_Down);
+    QCOMPARE(Session()->Volume(), 55);
+    QCOMPARE(window_->Player().findChild<QSlider*>(QStringLiteral("Volume"))->value(), 55);
+    // Space on a focused transport button presses that button.
+    stop->setFocus();
+    QTest::keyClick(stop, Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(Session()->PlayState(), PlayerSession::State::Idle, 5000);
   }
 
   void minimiseHotSpotMinimises() {
