@@ -1,5 +1,6 @@
 #include "app/player_session.h"
 
+#include <alsa/asoundlib.h>
 #include <mpv/client.h>
 
 #include <QTimer>
@@ -28,6 +29,11 @@ bool IsNetworkAddress(const QString& url) {
   const QString scheme = QUrl(url).scheme().toLower();
   return scheme.size() > 1 && scheme != QLatin1String("file");
 }
+
+// libasound prints its errors to stderr itself. When no sound server runs, mpv tries ALSA next,
+// and on a machine without a sound card every open would add a screenful; mpv notes the failure
+// in its own log and moves on to the null output.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 QString DescribeMpvError(int error) {
   switch (error) {
@@ -77,6 +83,7 @@ void PlayerSession::CreateMpv() {
   // QApplication set LC_NUMERIC from the environment; libmpv parses and prints numbers with
   // the C library and refuses to start under a locale with a decimal comma.
   std::setlocale(LC_NUMERIC, "C");
+  snd_lib_error_set_handler(&IgnoreAlsaError);
   mpv_ = mpv_create();
   if (mpv_ == nullptr) {
     ShowError(QStringLiteral("The player could not start"));

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLoggingCategory>
 #include <chrono>
 
 namespace velmora::app {
@@ -36,10 +37,13 @@ qint64 ProcessStartSinceBootMs() {
 }  // namespace
 
 void PrepareWebEngineEnvironment() {
+  // Flags compare by name: "--log-level=0" given means no "--log-level=3" added.
+  const auto name = [](const QByteArray& flag) { return flag.left(flag.indexOf('=')); };
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").trimmed();
-  const QList<QByteArray> present = flags.split(' ');
+  QList<QByteArray> present;
+  for (const QByteArray& given : flags.split(' ')) present.append(name(given));
   for (const char* flag : kChromiumFlags) {
-    if (present.contains(QByteArray(flag))) continue;
+    if (present.contains(name(QByteArray(flag)))) continue;
     if (!flags.isEmpty()) flags += ' ';
     flags += flag;
   }
@@ -56,6 +60,11 @@ void PrepareWebEngineEnvironment() {
   if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
+  // Qt WebEngine reports its configuration at start, and that the sandbox is off (an info message
+  // without a category of its own), and the page's console goes to the terminal: diagnostics,
+  // not for a normal run.
+  QLoggingCategory::setFilterRules(
+      QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false\njs=false"));
 }
 
 QUrl StationListUrl(const QString& host) {

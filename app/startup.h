@@ -24,15 +24,19 @@ inline constexpr const char* kChromiumFlags[] = {
     "--disable-component-update",
     "--disable-sync",
     "--no-first-run",
+    // Quiet: Chromium's own log lines (errors it recovers from) never reach the terminal.
+    "--log-level=3",
 };
 
 // Qt Quick's scene graph backend the web view renders with: the software one, so the window
 // stays a plain raster window (see PrepareWebEngineEnvironment).
 inline constexpr const char* kQuickBackend = "software";
 
-// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (keeping flags already there),
-// QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as root,
-// QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before QApplication exists.
+// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (a flag the user set, with any
+// value, wins), QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as
+// root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Turns off the logging that prints Qt
+// WebEngine's start-up report, info messages of the default category (its note that the sandbox
+// is off) and the page's console (QT_LOGGING_RULES still wins). Call before QApplication exists.
 void PrepareWebEngineEnvironment();
 
 // The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp; for an empty host the
