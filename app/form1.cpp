@@ -254,7 +254,14 @@ void Form1::Image2_Click(int index) {
     showMinimized();
     return;
   }
-  if (index == 1) exitAction_();
+  if (index == 1) Quit();
+}
+
+void Form1::Raise() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
 }
 
 }  // namespace velmora::app

@@ -83,6 +83,11 @@ class Form1 : public QWidget {
 
   // What the close hot spot does; ::_exit(0) unless a test replaces it.
   void SetExitAction(std::function<void()> action) { exitAction_ = std::move(action); }
+  // Ends the program as the close hot spot does.
+  void Quit() { exitAction_(); }
+  // Brings the window back: shown, no longer minimised, raised and, where the platform lets an
+  // application do so, active.
+  void Raise();
 
   // Event handlers under their design names; public so tests can drive them directly too.
   void WebBrowser1_StatusTextChange(const QString& text);

@@ -152,6 +152,7 @@ void PlayerSession::SetURL(const QString& url, const QString& knownName) {
   stationName_ = knownName.trimmed();
   title_.clear();
   errorText_.clear();
+  emit stationChanged();
   emit metadataChanged();
   if (url_.isEmpty()) {
     Stop();
@@ -221,7 +222,7 @@ void PlayerSession::ResetRetries() {
 }
 
 void PlayerSession::Pause() {
-  if (mpv_ == nullptr || state_ != State::Playing) return;
+  if (mpv_ == nullptr || (state_ != State::Playing && state_ != State::Buffering)) return;
   mpv_set_property_string(mpv_, "pause", "yes");
 }
 

@@ -72,8 +72,8 @@ class PlayerSession : public QObject {
   void SetAutoStart(bool on) { autoStart_ = on; }
   bool AutoStart() const { return autoStart_; }
 
-  void Play();  // plays the current address (reopens it when stopped)
-  void Pause();
+  void Play();   // plays the current address (reopens it when stopped)
+  void Pause();  // pauses playback or buffering; anything else stays as it is
   void TogglePause();
   void Stop();  // stops, cancels any reconnection; the address is kept
   // Reopens at once when a reopen is scheduled, or when the station failed and nobody has
@@ -105,6 +105,8 @@ class PlayerSession : public QObject {
 
  signals:
   void stateChanged(velmora::app::PlayerSession::State state);
+  // SetURL was called (a station was picked, possibly the same again); metadataChanged follows.
+  void stationChanged();
   void metadataChanged();
   void positionChanged(double seconds);
   void errorOccurred(const QString& text);

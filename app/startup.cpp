@@ -6,8 +6,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <chrono>
+
+#include "app/form1.h"
 
 namespace velmora::app {
 namespace {
@@ -94,6 +97,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("report-startup"),
       QStringLiteral("Print the time from start until the station list is shown."));
   parser.addOption(reportStartup);
+  const QCommandLineOption resume(QStringLiteral("resume"),
+                                  QStringLiteral("Play the last station at once."));
+  parser.addOption(resume);
+  parser.addPositionalArgument(QStringLiteral("URL"),
+                               QStringLiteral("A stream or playlist to play (also a file)."),
+                               QStringLiteral("[URL]"));
   CommandLine result;
   if (!parser.parse(arguments)) {
     result.error = parser.errorText();
@@ -101,18 +110,36 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
-  if (!parser.positionalArguments().isEmpty()) {
-    result.error =
-        QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1) {
+    result.error = QStringLiteral("Unexpected argument: %1").arg(positional.at(1));
     return result;
   }
+  if (!positional.isEmpty()) {
+    result.station = StationArgument(positional.first());
+    if (result.station.isEmpty()) {
+      result.error = QStringLiteral("Not a station address: %1").arg(positional.first());
+      return result;
+    }
+  }
   result.stationHost = parser.value(host);
+  result.resume = parser.isSet(resume);
   result.reportStartup = parser.isSet(reportStartup);
   if (parser.isSet(host) &&
       (result.stationHost.trimmed().isEmpty() || !StationListUrl(result.stationHost).isValid())) {
     result.error = QStringLiteral("Not a HOST[:PORT]: %1").arg(result.stationHost);
   }
   return result;
+}
+
+QString StationArgument(const QString& text) {
+  const QString trimmed = text.trimmed();
+  if (Form1::IsStationAddress(trimmed)) return trimmed;
+  const QUrl url(trimmed);
+  const QString path = url.isLocalFile() ? url.toLocalFile() : trimmed;
+  const QFileInfo file(path);
+  if (path.isEmpty() || !file.isFile()) return {};
+  return QUrl::fromLocalFile(file.absoluteFilePath()).toString();
 }
 
 qint64 MillisecondsSinceProcessStart() {

@@ -1,13 +1,17 @@
 #pragma once
-// Start-up pieces shared by the app's main() and the end-to-end tests: the process environment
-// Qt WebEngine needs, the command-line settings (the station-list host, the start-up report), the
-// station list's address and the clock the start-up report reads.
+// Start-up pieces shared by the app's main() and the end-to-end tests: the application id, the
+// process environment Qt WebEngine needs, the command line, the station list's address and the
+// clock the start-up report reads.
 
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
 namespace velmora::app {
+
+// The application id: the desktop entry's name (org.velmora.Radio.desktop), the window's
+// desktop file name, the media-player bus entry.
+inline constexpr const char* kApplicationId = "org.velmora.Radio";
 
 // The station list's path on a station server.
 inline constexpr const char* kStationListPath = "/radio/tree.asp";
@@ -45,13 +49,22 @@ QUrl StationListUrl(const QString& host);
 
 struct CommandLine {
   QString stationHost;         // empty: the built-in station list
+  QString station;             // an address to play at once (the one argument), or empty
+  bool resume = false;         // --resume: play the last station at start
   bool reportStartup = false;  // --report-startup: print StartupReportLine once the list shows
   QString error;  // non-empty when the arguments were refused; main prints it and exits 2
 };
 
-// Reads --station-host HOST[:PORT], --report-startup (and Qt's --help/--version, which exit).
-// `arguments` includes the program name, as QCoreApplication::arguments() gives it.
+// Reads --station-host HOST[:PORT], --resume, --report-startup, at most one station address
+// (see StationArgument), and Qt's --help/--version, which exit. `arguments` includes the program
+// name, as QCoreApplication::arguments() gives it.
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// What the player may be given from outside the window (the command line, a second start, the
+// media-player bus): a station address (Form1::IsStationAddress), trimmed, or a local file such
+// as a playlist a browser saved (a file: URL or a path to an existing file), as a file: URL.
+// Empty for anything else.
+QString StationArgument(const QString& text);
 
 // Milliseconds since this process started (the kernel's start time of the process, so the
 // dynamic loader and static initialisation count too); never negative.

@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -65,12 +66,16 @@ bool WriteFile(const QString& path, const QString& text) {
 }
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
-                           const QString& workingDirectory)
+                           const ChildOptions& options)
     : process_(std::make_unique<QProcess>()) {
   process_->setProgram(program);
   process_->setArguments(arguments);
-  if (!workingDirectory.isEmpty()) process_->setWorkingDirectory(workingDirectory);
-  process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process_->setProcessEnvironment(options.environment);
+  if (!options.workingDirectory.isEmpty()) {
+    process_->setWorkingDirectory(options.workingDirectory);
+  }
+  process_->setProcessChannelMode(options.mergeOutput ? QProcess::MergedChannels
+                                                      : QProcess::ForwardedErrorChannel);
   process_->setInputChannelMode(QProcess::ForwardedInputChannel);
   // Should the test process die before its destructors run, its children go with it.
   process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -118,6 +123,11 @@ QString ChildProcess::ReadLine(int timeoutMs) {
   return QString::fromUtf8(process_->readLine()).trimmed();
 }
 
+QString ChildProcess::ReadAll() {
+  if (process_->state() != QProcess::NotRunning) process_->waitForReadyRead(100);
+  return QString::fromUtf8(process_->readAll());
+}
+
 StationServer::StationServer(const QString& root, quint16 port) {
   process_ = std::make_unique<ChildProcess>(
       QStringLiteral("python3"),
@@ -150,7 +160,7 @@ IcecastServer::IcecastServer(int burstBytes) {
   </limits>
   <authentication>
     <source-password>%1</source-password><relay-password>velmora-relay</relay-password>
-    <admin-user>admin</admin-user><admin-password>velmora-admin</admin-password>
+    <admin-user>admin</admin-user><admin-password>%6</admin-password>
   </authentication>
   <listen-socket><port>%2</port><bind-address>127.0.0.1</bind-address></listen-socket>
   <fileserve>1</fileserve>
@@ -169,7 +179,8 @@ IcecastServer::IcecastServer(int burstBytes) {
                              .arg(port_)
                              .arg(path)
                              .arg(burstBytes > 0 ? 1 : 0)
-                             .arg(std::max(burstBytes, 0));
+                             .arg(std::max(burstBytes, 0))
+                             .arg(QLatin1String(kAdminPassword));
   QFile file(path + QStringLiteral("/icecast.xml"));
   if (!WriteFile(file.fileName(), config)) return;
   // Icecast refuses to run as root; as root it runs as nobody, who must write its logs here.
@@ -186,9 +197,9 @@ IcecastServer::IcecastServer(int burstBytes) {
         QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
                     QStringLiteral("--clear-groups")} +
             icecast,
-        path);
+        ChildOptions{path});
   } else {
-    process_ = std::make_unique<ChildProcess>(icecast.first(), icecast.mid(1), path);
+    process_ = std::make_unique<ChildProcess>(icecast.first(), icecast.mid(1), ChildOptions{path});
   }
   ok_ = process_->Started() &&
         WaitFor([this] { return !process_->Running() || IsListening(port_); }, 10000) &&
@@ -226,6 +237,29 @@ int IcecastServer::Listeners(const QString& mount) const {
   return -1;
 }
 
+int IcecastServer::Requests(const QString& mount) const {
+  QFile log(dir_.path() + QStringLiteral("/access.log"));
+  if (!log.open(QIODevice::ReadOnly)) return 0;
+  return static_cast<int>(log.readAll().count(QByteArray("GET ") + mount.toUtf8() + ' '));
+}
+
+bool IcecastServer::SetIcyTitle(const QString& mount, const QByteArray& title) const {
+  QNetworkAccessManager manager;
+  manager.setProxy(QNetworkProxy::NoProxy);
+  const QByteArray query = "mount=" + mount.toUtf8().toPercentEncoding() +
+                           "&mode=updinfo&song=" + title.toPercentEncoding();
+  QNetworkRequest request(QUrl::fromEncoded(
+      StreamUrl(QStringLiteral("/admin/metadata")).toUtf8() + '?' + query, QUrl::StrictMode));
+  request.setRawHeader("Authorization",
+                       "Basic " + (QByteArray("admin:") + kAdminPassword).toBase64());
+  request.setTransferTimeout(3000);
+  std::unique_ptr<QNetworkReply> reply(manager.get(request));
+  QEventLoop loop;
+  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  if (!reply->isFinished()) loop.exec();
+  return reply->error() == QNetworkReply::NoError;
+}
+
 QString IcecastServer::Log() const {
   QFile log(dir_.path() + QStringLiteral("/error.log"));
   if (!log.open(QIODevice::ReadOnly)) return {};
@@ -242,13 +276,15 @@ bool ToneSource::Start() {
                              .arg(server_.Port())
                              .arg(mount_);
   // The name and title have spaces: they are appended whole.
+  const bool mp3 = mount_.endsWith(QLatin1String(".mp3"));
   const QStringList arguments =
       Words(
           "-nostdin -hide_banner -loglevel error -re -f lavfi -i "
-          "sine=frequency=440:sample_rate=44100 -c:a libvorbis -b:a 64k "
-          "-content_type application/ogg -f ogg -metadata") +
-      QStringList{QStringLiteral("title=%1").arg(QLatin1String(kTitle)),
-                  QStringLiteral("-ice_name"), QLatin1String(kStationName), target};
+          "sine=frequency=440:sample_rate=44100 -b:a 64k") +
+      (mp3 ? Words("-c:a libmp3lame -content_type audio/mpeg -f mp3")
+           : Words("-c:a libvorbis -content_type application/ogg -f ogg -metadata") +
+                 QStringList{QStringLiteral("title=%1").arg(QLatin1String(kTitle))}) +
+      QStringList{QStringLiteral("-ice_name"), QLatin1String(kStationName), target};
   process_ = std::make_unique<ChildProcess>(QStringLiteral("ffmpeg"), arguments);
   return process_->Started() &&
          WaitFor([this] { return !process_->Running() || server_.HasSource(mount_); }, 15000) &&
@@ -412,8 +448,8 @@ bool TestWindow::WaitPlaying() const {
   return WaitFor([&] { return session.Position() >= start + 1.0; }, kPlayTimeoutMs);
 }
 
-RadioProcess::RadioProcess(const QStringList& arguments)
-    : process_(QStringLiteral(VELMORA_RADIO_BIN), arguments) {
+RadioProcess::RadioProcess(const QStringList& arguments, const ChildOptions& options)
+    : process_(QStringLiteral(VELMORA_RADIO_BIN), arguments, options) {
   if (!process_.Started()) return;
   // Polled rather than waited for with --sync: xdotool gives up with an X error when a window it
   // looks at goes away meanwhile, as Qt's short-lived start-up windows do.
@@ -442,6 +478,23 @@ void RadioProcess::ClickAt(QPoint at) {
   Xdotool(QStringList{QStringLiteral("mousemove"), QStringLiteral("--window"), window_,
                       QString::number(at.x()), QString::number(at.y() + 1)} +
           ClickWords(at));
+}
+
+void RadioProcess::PressKey(const QString& key) {
+  Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window_, QStringLiteral("key"),
+           key});
+}
+
+QRect RadioProcess::Geometry() {
+  // "WINDOW=..\nX=..\nY=..\nWIDTH=..\nHEIGHT=..\nSCREEN=.."
+  QMap<QString, int> values;
+  const QString shell =
+      Xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window_});
+  for (const QString& line : shell.split(QLatin1Char('\n'))) {
+    values.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
+  }
+  return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+               values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
 }
 
 bool RadioProcess::CloseFromHotSpot() {

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QPoint>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -41,11 +43,17 @@ bool WriteFile(const QString& path, const QString& text);
 // `words` split at spaces: a command line without quoting.
 QStringList Words(const char* words);
 
+struct ChildOptions {
+  QString workingDirectory;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  bool mergeOutput = false;  // stderr read with stdout rather than passed through
+};
+
 // One child process; the destructor stops it by PID.
 class ChildProcess {
  public:
   ChildProcess(const QString& program, const QStringList& arguments,
-               const QString& workingDirectory = {});
+               const ChildOptions& options = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -62,6 +70,8 @@ class ChildProcess {
   bool ExitedNormally() const;
   // The first line the process printed on stdout, waiting up to `timeoutMs`.
   QString ReadLine(int timeoutMs);
+  // Everything it printed (and nobody read) so far.
+  QString ReadAll();
 
  private:
   std::unique_ptr<QProcess> process_;
@@ -93,6 +103,7 @@ class StationServer {
 class IcecastServer {
  public:
   static inline const char* const kSourcePassword = "velmora-source";
+  static inline const char* const kAdminPassword = "velmora-admin";
   // `burstBytes` is what a new listener gets at once (0: no burst, it only gets the live
   // stream, so a stalled source empties the player's cache within a second or two).
   explicit IcecastServer(int burstBytes = 65535);
@@ -103,6 +114,11 @@ class IcecastServer {
   // mount has no source.
   int Listeners(const QString& mount) const;
   bool HasSource(const QString& mount) const { return Listeners(mount) >= 0; }
+  // How many requests for `mount` the access log holds (a listener is logged when it goes).
+  int Requests(const QString& mount) const;
+  // Sets the ICY title of an MP3 `mount` through the admin interface; `title` goes out as these
+  // very bytes, percent-encoded. False when the server refused.
+  bool SetIcyTitle(const QString& mount, const QByteArray& title) const;
   QString Log() const;
 
  private:
@@ -112,7 +128,9 @@ class IcecastServer {
   bool ok_ = false;
 };
 
-// ffmpeg feeding a 440 Hz tone as Ogg Vorbis to an Icecast mount, with a stream name and title.
+// ffmpeg feeding a 440 Hz tone to an Icecast mount with a stream name: Ogg Vorbis with the
+// title in the stream's comments, or MP3 when the mount ends in ".mp3" (its title then comes from
+// SetIcyTitle).
 class ToneSource {
  public:
   static inline const char* const kStationName = "Velmora Test FM";
@@ -199,7 +217,7 @@ class TestWindow {
 // The real velmora-radio binary with `arguments`, shown; its X window found by PID and title.
 class RadioProcess {
  public:
-  explicit RadioProcess(const QStringList& arguments);
+  explicit RadioProcess(const QStringList& arguments, const ChildOptions& options = {});
   ChildProcess& Process() { return process_; }
   bool HasWindow() const { return !window_.isEmpty(); }
   // A left click at `at` in the window's pixels, the pointer arriving from a pixel below so
@@ -207,6 +225,10 @@ class RadioProcess {
   void ClickAt(QPoint at);
   // The xdotool words of such a click, to chain several in one call.
   QStringList ClickWords(QPoint at, int button = 1) const;
+  // Gives the window the keyboard focus and presses `key` (an X key name).
+  void PressKey(const QString& key);
+  // Where the window is on the screen.
+  QRect Geometry();
   // Clicks the close hot spot; true when the process then ended with status 0 within 3 s.
   bool CloseFromHotSpot();
 
