@@ -19,27 +19,40 @@
 #include "app/media_player.h"
 #include "app/player_session.h"
 #include "app/startup.h"
+#include "app/window_shape.h"
 
 namespace velmora::app {
 namespace {
 
-// Image1: the skin. Paints the skin picture and moves the window when dragged.
+// Image1: the skin. Paints the skin picture, cut to the window's rounded shape at the device
+// pixel ratio, and moves the window when dragged.
 class SkinImage final : public QWidget {
  public:
-  explicit SkinImage(QWidget* parent)
-      : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")) {
+  // What the skin shows outside the window's shape, and beneath its antialiased edge on an
+  // opaque window.
+  static constexpr QRgb kKey = qRgb(0xff, 0x00, 0xff);
+  static constexpr QRgb kBase = qRgb(0x0a, 0x18, 0x2c);
+
+  SkinImage(QWidget* parent, bool translucent)
+      : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")), translucent_(translucent) {
     setObjectName(QStringLiteral("Image1"));
-    setAttribute(Qt::WA_OpaquePaintEvent, !skin_.isNull());
+    // On a translucent window the corners must be cleared before each paint.
+    setAttribute(Qt::WA_OpaquePaintEvent, !translucent_);
+    if (skin_.isNull()) {
+      skin_ = QImage(1, 1, QImage::Format_RGB32);
+      skin_.fill(QColor(0x10, 0x24, 0x40));
+    }
   }
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    if (skin_.isNull()) {
-      painter.fillRect(rect(), QColor(0x10, 0x24, 0x40));
-      return;
+    const qreal ratio = devicePixelRatioF();
+    if (shaped_.isNull() || shaped_.devicePixelRatio() != ratio) {
+      shaped_ = RoundedSkin(skin_, QColor(kKey), size(), ratio, Form1::kCornerEllipse);
     }
-    painter.drawPixmap(0, 0, skin_);
+    QPainter painter(this);
+    if (!translucent_) painter.fillRect(rect(), QColor(kBase));
+    painter.drawImage(rect(), shaped_);
   }
 
   void mousePressEvent(QMouseEvent* event) override {
@@ -70,7 +83,9 @@ class SkinImage final : public QWidget {
   }
 
  private:
-  QPixmap skin_;
+  QImage skin_;
+  QImage shaped_;  // the skin as painted, for the current device pixel ratio
+  bool translucent_;
   QPoint pressGlobal_;
   QPoint windowAtPress_;
   bool dragging_ = false;
@@ -106,7 +121,10 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   setWindowIcon(QIcon(QStringLiteral(":/assets/icon.gif")));
   setFixedSize(kWidth, kHeight);
 
-  image1_ = new SkinImage(this);
+  const bool translucent = ShapesByTranslucency();
+  // Before the native window exists: its format follows.
+  setAttribute(Qt::WA_TranslucentBackground, translucent);
+  image1_ = new SkinImage(this, translucent);
   image1_->setGeometry(0, 0, kWidth, kHeight);
 
   session_ = new PlayerSession(this);
@@ -175,11 +193,12 @@ void Form1::Form_Load() {
 }
 
 void Form1::DoTransparency(QWidget* window) {
-  if (window == nullptr) return;
-  // Frameless, so the outer size is the client size; the window is never resized, so the
-  // region is cut once.
-  window->setMask(
-      RoundRectRegion(window->width(), window->height(), kCornerEllipse, kCornerEllipse));
+  // Frameless, so the outer size is the client size. The window is never resized, so the shape
+  // is cut once and again only when the window moves to a screen of another pixel ratio.
+  ApplyWindowShape(window, kCornerEllipse);
+  if (window == nullptr || window->windowHandle() == nullptr) return;
+  connect(window->windowHandle(), &QWindow::screenChanged, window,
+          [window] { ApplyWindowShape(window, kCornerEllipse); });
 }
 
 QRegion Form1::RoundRectRegion(int width, int height, int ellipseWidth, int ellipseHeight) {

@@ -1,9 +1,9 @@
 #pragma once
 // Form1: the radio's only window. A frameless, fixed 290 x 480 skin window cut to a rounded
-// rectangle, with the station-list page (WebBrowser1, Qt WebEngine) below the player
-// (MediaPlayer1, the widget showing the window's PlayerSession on libmpv), two invisible hot spots
-// over the skin's painted minimise and close buttons (Image2 index 0 and 1), a credit line (Label1)
-// and two animated decorations.
+// rectangle (at any device pixel ratio, on X11 and Wayland alike), with the station-list page
+// (WebBrowser1, Qt WebEngine) below the player (MediaPlayer1, the widget showing the window's
+// PlayerSession on libmpv), two invisible hot spots over the skin's painted minimise and close
+// buttons (Image2 index 0 and 1), a credit line (Label1) and two animated decorations.
 //
 // Station hand-off: the page's station links open in a new window (target="_blank"). Form1
 // refuses every new-window request (nothing opens) and gives the player the address the request
@@ -55,7 +55,10 @@ class Form1 : public QWidget {
   explicit Form1(const QString& stationHost, QWidget* parent = nullptr);
   ~Form1() override;
 
-  // Cuts `window` to CreateRoundRectRgn(0, 0, width, height, 40, 40) with setMask.
+  // Cuts `window` to CreateRoundRectRgn(0, 0, width, height, 40, 40): on X11 its shape (at a
+  // device pixel ratio of 1 the widget's mask), elsewhere its input region over a translucent
+  // window whose skin has antialiased corners (see window_shape.h). Cut again when the window
+  // moves to a screen of another device pixel ratio.
   void DoTransparency(QWidget* window);
 
   // The region CreateRoundRectRgn(0, 0, width, height, ellipseW, ellipseH) covers: the
