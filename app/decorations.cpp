@@ -5,8 +5,8 @@
 #include <exception>
 #include <span>
 
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/qt_picture_formats.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/qt_picture_formats.h"
 
 namespace velmora::app {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/test_host.h"
-#include "ucAniGIF/interface/ucAniGIF.h"
+#include "ucAniGIF/control/ucAniGIF.h"
 
 namespace velmora::bench {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_data.h"
-#include "ucAniGIF/encode/gif_encoder.h"
+#include "gif/gif_writer.h"
 
 namespace {
 

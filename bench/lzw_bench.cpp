@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/codec/gif_image.h"
-#include "platform/codec/gif_lzw.h"
+#include "platform/codec/gif_picture.h"
+#include "gif/gif_lzw.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_GIF

@@ -20,14 +20,14 @@
 #include <span>
 #include <vector>
 
-#include "platform/codec/gif_lzw.h"
+#include "gif/gif_lzw.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 #include "platform/property_bag.h"
 #include "platform/test_host.h"
-#include "ucAniGIF/document/gif_parser.h"
-#include "ucAniGIF/encode/gif_encoder.h"
-#include "ucAniGIF/interface/ucAniGIF.h"
+#include "gif/gif_parser.h"
+#include "gif/gif_writer.h"
+#include "ucAniGIF/control/ucAniGIF.h"
 
 namespace velmora::fuzzing {
 
@@ -109,7 +109,7 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
     return true;
   }
   const ColorTable& table = doc.Tables.ColorTables[static_cast<std::size_t>(frame.ColorTable)];
-  EncoderInput input;
+  gif::EncoderInput input;
   input.width = frame.Width;
   input.height = frame.Height;
   input.colors = std::span<const std::uint32_t>(table.data(), 256);
@@ -120,8 +120,9 @@ inline bool EncodeCurrentFrame(ucAniGIF& control) {
   input.strip.bits = std::span<const std::uint8_t>(strip.Bits(), strip.SizeBytes());
   input.strip.width = strip.Width();
   input.strip.height = strip.Height();
+  input.strip.rowBytes = strip.Stride();
   input.stripX = frame.StripX;
-  const std::optional<std::vector<std::uint8_t>> bytes = EncodeFrameBytes(input);
+  const std::optional<std::vector<std::uint8_t>> bytes = gif::EncodeFrameBytes(input);
   const bool bandInStrip = frame.Width > 0 && frame.Height > 0 && frame.StripX >= 0 &&
                            std::int64_t{frame.StripX} + frame.Width <= strip.Width() &&
                            frame.Height <= strip.Height();
@@ -164,14 +165,8 @@ struct ParsedCost {
 };
 
 inline ParsedCost ParsedCostOf(std::span<const std::uint8_t> gif) {
-  GifDocument doc;
-  doc.GifBytes.assign(gif.begin(), gif.end());
-  BuildPowersOfTwo(doc);
-  try {
-    if (ParseGif(doc) == 0) return {};
-  } catch (const platform::RuntimeError&) {
-    return {};
-  }
+  gif::ParsedGif doc;
+  if (gif::ParseGif(gif, doc) == 0) return {};
   constexpr std::int64_t kRowCost = 64;
   ParsedCost cost;
   cost.paint = (std::int64_t{doc.Header.CanvasWidth} + kRowCost) * doc.Header.CanvasHeight;
@@ -292,7 +287,7 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   const std::size_t total = static_cast<std::size_t>(stride) * height + 2 * kGuardBytes;
   std::vector<std::uint8_t> buffer(total, kGuard);
   std::uint8_t* first = buffer.data() + kGuardBytes;
-  platform::IndexRows rows;
+  gif::IndexRows rows;
   rows.width = width;
   rows.height = height;
   rows.rowStride = bottomUp ? -stride : stride;
@@ -300,10 +295,10 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   // Fill the rows with a value no guard has, so written and unwritten pixels both stay visible.
   for (int y = 0; y < height; ++y) std::memset(first + stride * y, 0x5A, width);
 
-  const platform::LzwResult result =
-      platform::DecodeGifImageData(blocks, minCodeSize, interlaced, rows);
+  const gif::LzwResult result =
+      gif::DecodeGifImageData(blocks, minCodeSize, interlaced, rows);
   bool ok = result.pixels >= 0 && result.pixels <= std::int64_t{width} * height;
-  if (result.status == platform::LzwStatus::kComplete &&
+  if (result.status == gif::LzwStatus::kComplete &&
       result.pixels != std::int64_t{width} * height) {
     ok = false;
   }
@@ -318,8 +313,8 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   // The raw-stream decoder on the same bytes, into an exactly sized buffer with a guard after it.
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
   std::vector<std::uint8_t> out(pixels + kGuardBytes, kGuard);
-  const platform::LzwResult raw =
-      platform::DecodeLzwStream(blocks, minCodeSize, std::span<std::uint8_t>(out.data(), pixels));
+  const gif::LzwResult raw =
+      gif::DecodeLzwStream(blocks, minCodeSize, std::span<std::uint8_t>(out.data(), pixels));
   if (raw.pixels < 0 || raw.pixels > static_cast<std::int64_t>(pixels)) ok = false;
   for (std::size_t i = pixels; i < out.size(); ++i) {
     if (out[i] != kGuard) return false;
@@ -329,7 +324,7 @@ inline bool RunLzwInput(std::span<const std::uint8_t> data) {
   if (interlaced) {
     std::vector<std::uint8_t> seen(static_cast<std::size_t>(height), 0);
     for (int k = 0; k < height; ++k) {
-      const int row = platform::InterlacedRow(k, height);
+      const int row = gif::InterlacedRow(k, height);
       if (row < 0 || row >= height || seen[static_cast<std::size_t>(row)]++ != 0) return false;
     }
   }

@@ -1,9 +1,10 @@
 #pragma once
-// The run-time error type shared by the control and the platform stand-ins.
+// The run-time error type of the platform stand-ins and the control.
 //
-// A few failures travel as errors rather than results: the GIF reader's "End of File" (caught
-// inside the parser), arithmetic overflow, a subscript out of range, a value of the wrong type
-// read from a property bag. Each carries the number, source and description a caller can show.
+// A few failures travel as errors rather than results, because the interface a host sees says
+// they reach it: arithmetic overflow, a subscript out of range, a value of the wrong type read
+// from a property bag, an invalid property value. Each carries the number, source and
+// description a caller can show. Everything that can report a failure as a value does.
 
 #include <stdexcept>
 #include <string>
@@ -36,14 +37,15 @@ class RuntimeError : public std::runtime_error {
   std::string description_;
 };
 
-// Convenience constructors for the errors the control raises itself.
-inline RuntimeError OverflowError(std::string source = "ucAniGIF") {
+// The common errors with their standard descriptions; `source` names who raises them (the
+// control raises its own under its name).
+inline RuntimeError OverflowError(std::string source) {
   return {kErrOverflow, std::move(source), "Overflow"};
 }
-inline RuntimeError SubscriptError(std::string source = "ucAniGIF") {
+inline RuntimeError SubscriptError(std::string source) {
   return {kErrSubscriptOutOfRange, std::move(source), "Subscript out of range"};
 }
-inline RuntimeError TypeMismatchError(std::string source = "ucAniGIF") {
+inline RuntimeError TypeMismatchError(std::string source) {
   return {kErrTypeMismatch, std::move(source), "Type mismatch"};
 }
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/codec/bmp_image.h"
-#include "platform/codec/gif_image.h"
+#include "platform/codec/gif_picture.h"
 
 namespace velmora::platform {
 namespace {

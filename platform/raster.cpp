@@ -25,7 +25,7 @@ std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bitsPerPixel,
   const std::int64_t w = width;
   const std::int64_t h = height < 0 ? -static_cast<std::int64_t>(height) : height;
   if (w <= 0 || h <= 0 || w > kMaxBitmapSide || h > kMaxBitmapSide) return nullptr;
-  const std::int64_t stride = ((w * bitsPerPixel + 31) & ~std::int64_t{31}) / 8;
+  const std::int64_t stride = RowBytes(w, bitsPerPixel);
   const std::int64_t bytes = stride * h;
   if (bytes > kMaxBitmapBytes) return nullptr;
 
@@ -290,5 +290,10 @@ void SetSysColorOverride(int index, ColorRef color) {
 }
 
 void ClearSysColorOverrides() { SysColorOverrides().fill(std::nullopt); }
+
+ColorRef ResolveColor(ColorRef color) {
+  if ((color & kSystemColorFlag) != 0) return GetSysColor(static_cast<int>(color & 0xFFu));
+  return color;
+}
 
 }  // namespace velmora::platform

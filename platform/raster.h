@@ -72,6 +72,12 @@ inline constexpr int kNullBrush = 5;
 inline constexpr std::int64_t kMaxBitmapBytes = std::int64_t{256} << 20;
 inline constexpr int kMaxBitmapSide = 1 << 20;
 
+// Bytes of one bitmap row: width x bitsPerPixel bits, padded to a multiple of 32 bits. The one
+// row-length rule of every bitmap, file and strip in the project. A negative product rounds down.
+constexpr std::int64_t RowBytes(std::int64_t width, int bitsPerPixel) {
+  return ((width * bitsPerPixel + 31) & ~std::int64_t{31}) / 8;
+}
+
 struct Point {
   int x = 0;
   int y = 0;
@@ -274,5 +280,10 @@ bool Rectangle(DeviceContext& dc, int left, int top, int right, int bottom);
 ColorRef GetSysColor(int index);
 void SetSysColorOverride(int index, ColorRef color);
 void ClearSysColorOverrides();
+
+// A colour as the control and its hosts store it: with the high bit set, the low byte names a
+// system colour (GetSysColor); otherwise it is the 0x00BBGGRR colour itself.
+inline constexpr ColorRef kSystemColorFlag = 0x80000000u;
+ColorRef ResolveColor(ColorRef color);
 
 }  // namespace velmora::platform

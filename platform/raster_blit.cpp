@@ -188,22 +188,6 @@ class SourceRows {
   std::size_t stride_ = 0;
 };
 
-template <int Bpp>
-inline std::uint32_t ReadRaw(const std::uint8_t* row, int x) {
-  if constexpr (Bpp == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-  if constexpr (Bpp == 8) return row[x];
-  if constexpr (Bpp == 24) {
-    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
-    return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
-  }
-  if constexpr (Bpp == 32) {
-    std::uint32_t v;
-    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
-    return v & kRgbMask;
-  }
-  return 0;
-}
-
 // Raw pixels of the given columns: an index for 1 and 8 bits (through `lut` when given), the
 // colour for 24 and 32 bits.
 template <int Bpp>

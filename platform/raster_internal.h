@@ -20,6 +20,24 @@ inline std::uint32_t MonoBitFor(RgbQuad c) {
   return sum >= 383 ? 1u : 0u;
 }
 
+// Pixel x of a row of Bpp bits as it is stored: the index for 1 and 8 bits, the 0x00RRGGBB colour
+// for 24 and 32 bits.
+template <int Bpp>
+inline std::uint32_t ReadRaw(const std::uint8_t* row, int x) {
+  if constexpr (Bpp == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+  if constexpr (Bpp == 8) return row[x];
+  if constexpr (Bpp == 24) {
+    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
+    return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+  }
+  if constexpr (Bpp == 32) {
+    std::uint32_t v;
+    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
+    return v & kRgbMask;
+  }
+  return 0;
+}
+
 // Index of the entry of `table` nearest to `c` (squared RGB distance); the lowest index wins a tie,
 // so an exact match is always found first among equals.
 std::uint8_t NearestEntry(std::span<const RgbQuad> table, RgbQuad c);

@@ -138,18 +138,9 @@ void StoreFor(int bitsPerPixel, std::uint8_t* row, int x0, const std::uint32_t* 
 // Source pixel x of a row as a target value: indexed pixels through `lut`, colours as they are.
 template <int Bpp>
 inline std::uint32_t SourceValue(const std::uint8_t* row, int x, const std::uint32_t* lut) {
-  if constexpr (Bpp == 1) return lut[(row[x >> 3] >> (7 - (x & 7))) & 1u];
-  if constexpr (Bpp == 8) return lut[row[x]];
-  if constexpr (Bpp == 24) {
-    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
-    return p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
-  }
-  if constexpr (Bpp == 32) {
-    std::uint32_t v;
-    std::memcpy(&v, row + static_cast<std::ptrdiff_t>(x) * 4, 4);
-    return v & kRgbMask;
-  }
-  return 0;
+  const std::uint32_t raw = ReadRaw<Bpp>(row, x);
+  if constexpr (Bpp == 1 || Bpp == 8) return lut[raw];
+  return raw;
 }
 
 // 24-bit targets: every pixel but the last is written as four bytes, the fourth being the next

@@ -18,7 +18,6 @@ constexpr int kErrNoSuchMember = 438;
 constexpr int kMaxDrawStyle = 6;  // 0 solid .. 5 transparent, 6 inside solid
 constexpr std::int16_t kMaxStockPointer = 15;
 constexpr std::int16_t kCustomPointer = 99;
-constexpr ColorRef kSystemColorFlag = 0x80000000u;
 
 std::string FormatNumber(double value) {
   char buffer[32];
@@ -168,9 +167,7 @@ void TestHost::ClearSurface() {
 }
 
 void TestHost::ApplyPen() {
-  const ColorRef color = (foreColor_ & kSystemColorFlag) != 0
-                             ? GetSysColor(static_cast<int>(foreColor_ & 0xFFu))
-                             : foreColor_;
+  const ColorRef color = ResolveColor(foreColor_);
   dc_->SelectPen(Pen{drawStyle_, color});
 }
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <bit>
 
+#include "platform/raster.h"
+
 namespace velmora::platform {
 namespace {
 
@@ -179,7 +181,7 @@ std::optional<DecodedImage> DecodeBmpPicture(std::span<const std::uint8_t> bytes
     return std::nullopt;
   }
   const std::size_t pixelStart = U32(bytes, 10);
-  const auto stride = static_cast<std::size_t>((h.width * h.bitsPerPixel + 31) / 32 * 4);
+  const auto stride = static_cast<std::size_t>(RowBytes(h.width, h.bitsPerPixel));
   const auto rows = static_cast<std::size_t>(height);
   if (pixelStart > bytes.size() || (bytes.size() - pixelStart) / stride < rows) return std::nullopt;
 

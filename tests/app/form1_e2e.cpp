@@ -23,7 +23,7 @@
 #include "app/player_session.h"
 #include "app/stream_text.h"
 #include "e2e_support.h"
-#include "platform/qt/ani_gif_widget.h"
+#include "qt/ani_gif_widget.h"
 
 using velmora::app::Form1;
 using velmora::app::PlayerSession;

@@ -4,7 +4,7 @@
 // changes.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <QGuiApplication>
 #include <QPaintEvent>
@@ -15,9 +15,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/beneath_cache.h"
-#include "platform/qt/qt_timer_service.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/beneath_cache.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {
@@ -167,7 +167,7 @@ class AniGifWidgetRepaintTest : public QObject {
       scene->widget->setDelayAnimation(0);  // every frame decoded by the load
       QVERIFY(scene->widget->loadBytes(gif));
       QCOMPARE(scene->widget->frameCount(), 4);
-      scene->widget->setAction(0);  // stopped on frame 1, completely painted
+      scene->widget->setAction(AniGifWidget::Stop);  // stopped on frame 1, completely painted
     }
     AniGifWidget& partial = *partly.widget;
     AniGifWidget& complete = *completely.widget;
@@ -182,8 +182,8 @@ class AniGifWidgetRepaintTest : public QObject {
       completePaints.rects.clear();
       complete.move(complete.pos() + QPoint(1, 0));
       complete.move(complete.pos() - QPoint(1, 0));
-      partial.setAction(3);
-      complete.setAction(3);
+      partial.setAction(AniGifWidget::Step);
+      complete.setAction(AniGifWidget::Step);
       QCOMPARE(partial.currentFrame(), step == 3 ? 1 : step + 2);
       QCOMPARE(complete.currentFrame(), partial.currentFrame());
       QCOMPARE(partialPaints.rects.size(), std::size_t{1});
@@ -209,14 +209,14 @@ class AniGifWidgetRepaintTest : public QObject {
     AniGifWidget& widget = *scene.widget;
     widget.setDelayAnimation(0);
     QVERIFY(widget.loadBytes(CompositedGif()));
-    widget.setAction(0);
+    widget.setAction(AniGifWidget::Stop);
     // Hidden, the sibling below changes without Qt repainting the widget; the step's partial
     // repaint would leave its old colour outside the frame's rectangle.
     widget.hide();
     scene.below->colour = kChanged;
     scene.below->repaint();
     widget.show();
-    widget.setAction(3);
+    widget.setAction(AniGifWidget::Step);
     QCOMPARE(widget.currentFrame(), 2);
     QCOMPARE(widget.surfaceImage().pixel(6, 0), kChanged);  // transparent in frames 1 and 2
   }

@@ -3,7 +3,7 @@
 // the Qt properties and signals.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <array>
 #include <QMouseEvent>
@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 #include "platform/errors.h"
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/qt_timer_service.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {
@@ -197,7 +197,7 @@ class AniGifWidgetTest : public QObject {
       return std::array{down.count(), up.count(), clicked.count(), move.count()};
     };
     const auto before = counts();
-    widget.SetEnabled(false);
+    widget.host().SetEnabled(false);
     QTest::mousePress(&widget, Qt::LeftButton, {}, QPoint(10, 3));
     QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(10, 3));
     QApplication::sendEvent(&widget, &drag);
@@ -213,21 +213,21 @@ class AniGifWidgetTest : public QObject {
         {2, 3, 9, 30, 30},       {45, 10, 0, 3, 3},       {2.54, 7, 5, 1, 1},
     };
     for (const Case& c : cases) {
-      QCOMPARE(widget.ScaleX(c.value, c.from, c.to), c.x);
-      QCOMPARE(widget.ScaleY(c.value, c.from, c.to), c.y);
+      QCOMPARE(widget.host().ScaleX(c.value, c.from, c.to), c.x);
+      QCOMPARE(widget.host().ScaleY(c.value, c.from, c.to), c.y);
     }
     try {
-      widget.ScaleX(1, 8, 1);
+      widget.host().ScaleX(1, 8, 1);
       QFAIL("unit 8 was accepted");
     } catch (const velmora::platform::RuntimeError& error) {
       QCOMPARE(error.Number(), 5);
     }
-    widget.Resize(600, 300);
+    widget.host().Resize(600, 300);
     QCOMPARE(widget.size(), QSize(40, 20));
-    QCOMPARE(widget.ScaleWidth(), 40.0);
-    QCOMPARE(widget.ScaleHeight(), 20.0);
+    QCOMPARE(widget.host().ScaleWidth(), 40.0);
+    QCOMPARE(widget.host().ScaleHeight(), 20.0);
     QCOMPARE(widget.surfaceImage().size(), QSize(40, 20));
-    widget.Resize(-5, 1e12);  // clamped to 1 .. 8192 pixels
+    widget.host().Resize(-5, 1e12);  // clamped to 1 .. 8192 pixels
     QCOMPARE(widget.size(), QSize(1, 8192));
   }
 
@@ -237,7 +237,7 @@ class AniGifWidgetTest : public QObject {
     widget->resize(50, 50);
     QVERIFY(widget->loadBytes(SparseGif()));
     QCOMPARE(widget->size(), QSize(50, 25));  // 8 x 4 scaled by 6.25 both ways
-    QCOMPARE(widget->ScaleWidth(), 50.0);
+    QCOMPARE(widget->host().ScaleWidth(), 50.0);
     QCOMPARE(widget->surfaceImage().size(), QSize(50, 25));
     QCOMPARE(widget->actualWidth(), 120);  // twips
     QCOMPARE(widget->actualHeight(), 60);
@@ -253,23 +253,23 @@ class AniGifWidgetTest : public QObject {
     QWidget parent;  // a window keeps a cursor of its own; a child falls back to its parent's
     AniGifWidget& widget = *new AniGifWidget(&parent);
     for (const Case& c : cases) {
-      widget.SetMousePointer(static_cast<std::int16_t>(c.pointer));
+      widget.host().SetMousePointer(static_cast<std::int16_t>(c.pointer));
       QVERIFY(widget.testAttribute(Qt::WA_SetCursor));
       QCOMPARE(widget.cursor().shape(), c.shape);
     }
     try {
-      widget.SetMousePointer(16);
+      widget.host().SetMousePointer(16);
       QFAIL("pointer 16 was accepted");
     } catch (const velmora::platform::RuntimeError& error) {
       QCOMPARE(error.Number(), 380);
     }
-    QCOMPARE(widget.MousePointer(), std::int16_t{15});
-    widget.SetMousePointer(0);
+    QCOMPARE(widget.host().MousePointer(), std::int16_t{15});
+    widget.host().SetMousePointer(0);
     QVERIFY(!widget.testAttribute(Qt::WA_SetCursor));
-    widget.SetMousePointer(99);  // custom without an icon: the default
+    widget.host().SetMousePointer(99);  // custom without an icon: the default
     QVERIFY(!widget.testAttribute(Qt::WA_SetCursor));
     const std::vector<std::uint8_t> icon = velmora::testing::AnimationGif(1, 0, std::nullopt, 6, 4);
-    widget.SetMouseIcon(velmora::platform::PictureFromBytes(icon));
+    widget.host().SetMouseIcon(velmora::platform::PictureFromBytes(icon));
     QCOMPARE(widget.cursor().shape(), Qt::BitmapCursor);
     QCOMPARE(widget.cursor().pixmap().size(), QSize(6, 4));
     QCOMPARE(widget.cursor().hotSpot(), QPoint(3, 2));
@@ -285,8 +285,8 @@ class AniGifWidgetTest : public QObject {
     auto* widget = new AniGifWidget(&window, &timers);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(widget->ParentWindow(), static_cast<std::uintptr_t>(window.winId()));
-    QVERIFY(widget->ParentWindow() != 0);
+    QCOMPARE(widget->host().ParentWindow(), static_cast<std::uintptr_t>(window.winId()));
+    QVERIFY(widget->host().ParentWindow() != 0);
     QSignalSpy frames(widget, &AniGifWidget::frameChanged);
     QVERIFY(widget->loadBytes(TwoFrameGif(6)));
     const auto timerId = reinterpret_cast<std::uintptr_t>(&widget->control());
@@ -320,7 +320,7 @@ class AniGifWidgetTest : public QObject {
     AniGifWidget widget(nullptr, &timers);
     widget.setDesignMode(true);
     QVERIFY(widget.designMode());
-    QVERIFY(!widget.UserMode());
+    QVERIFY(!widget.host().UserMode());
     QVERIFY(widget.loadBytes(TwoFrameGif(6)));
     QCOMPARE(widget.currentFrame(), 1);
     QCOMPARE(timers.activeCount(), std::size_t{0});
@@ -330,17 +330,49 @@ class AniGifWidgetTest : public QObject {
     AniGifWidget widget;
     QSignalSpy changed(&widget, &AniGifWidget::propertyChanged);
     QVERIFY(widget.setProperty("stretch", 2));
-    QCOMPARE(widget.stretch(), 2);
+    QCOMPARE(widget.stretch(), AniGifWidget::Fill);
     QVERIFY(widget.setProperty("minFrameDelay", 120));
     QCOMPARE(widget.property("minFrameDelay").toInt(), 120);
     QCOMPARE(changed.count(), 2);
     QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("Stretch"));
     QCOMPARE(changed.at(1).at(0).toString(), QStringLiteral("Delay"));
     widget.setLoops(std::numeric_limits<int>::min());  // the control's overflow is not a crash
-    widget.SetEnabled(false);
+    widget.host().SetEnabled(false);
     QVERIFY(!widget.isEnabled());
-    QVERIFY(!widget.Enabled());
+    QVERIFY(!widget.host().Enabled());
     QCOMPARE(widget.property("frameCount").toInt(), 0);
+  }
+
+  // What Qt code expects of a widget: enum properties settable by name, a notification for every
+  // change whoever made it, and the GIF's size as the size hint.
+  void qtPropertiesNotifyAndSizeHint() {
+    AniGifWidget widget;
+    QCOMPARE(widget.sizeHint(), QSize(32, 32));
+    QSignalSpy stretch(&widget, &AniGifWidget::stretchChanged);
+    QSignalSpy frames(&widget, &AniGifWidget::frameCountChanged);
+    QSignalSpy current(&widget, &AniGifWidget::currentFrameChanged);
+    QSignalSpy action(&widget, &AniGifWidget::actionChanged);
+    QSignalSpy gifData(&widget, &AniGifWidget::gifDataChanged);
+    QVERIFY(widget.setProperty("stretch", QStringLiteral("ShrinkToFit")));
+    QCOMPARE(widget.stretch(), AniGifWidget::ShrinkToFit);
+    QVERIFY(widget.setProperty("stretch", 3));  // the same value: no notification
+    QCOMPARE(stretch.count(), 1);
+
+    const QByteArray gif = TwoFrameGif(6);
+    QVERIFY(widget.loadBytes(gif));
+    QCOMPARE(widget.sizeHint(), QSize(4, 3));
+    QCOMPARE(frames.count(), 1);
+    QCOMPARE(frames.at(0).at(0).toInt(), 2);
+    QCOMPARE(current.count(), 1);
+    QCOMPARE(gifData.count(), 1);
+    QCOMPARE(QByteArray::fromBase64(widget.gifData().toLatin1()), gif);
+    // The animation's own changes are reported too: the deferred pass starts it playing.
+    QTRY_COMPARE_WITH_TIMEOUT(widget.action(), AniGifWidget::Play, kWait);
+    QCOMPARE(action.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(current.count() >= 2, kWait);
+    widget.setAction(AniGifWidget::Stop);
+    QCOMPARE(action.last().at(0).value<AniGifWidget::Action>(), AniGifWidget::Stop);
+    QCOMPARE(widget.metaObject()->enumerator(widget.metaObject()->indexOfEnumerator("Mirror")).keyCount(), 4);
   }
 
   void badInputLoadsNothing() {

@@ -3,7 +3,7 @@
 // the stall timeout, the disk-cache fallback and cancelling.
 
 // First: it names a local "emit", which Qt's headers make a macro.
-#include "interface/gif_builder.h"
+#include "support/gif_builder.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -19,8 +19,8 @@
 #include <memory>
 
 #include "platform/errors.h"
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/async_downloads.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/async_downloads.h"
 #include "qt/qt_test_main.h"
 
 namespace {
@@ -305,7 +305,7 @@ class AsyncDownloadsTest : public QObject {
     widget.loadRemote(QString());  // empty: no read, no event
     QCOMPARE(outcome.total(), 2);
     try {
-      widget.AsyncRead("gopher://x", "remoteGIF", 0);
+      widget.host().AsyncRead("gopher://x", "remoteGIF", 0);
       QFAIL("gopher was accepted");
     } catch (const velmora::platform::RuntimeError& error) {
       QCOMPARE(error.Number(), 5);
@@ -319,7 +319,7 @@ class AsyncDownloadsTest : public QObject {
     Outcome outcome(widget);
     widget.loadRemote(server_.url(QStringLiteral("/stall.gif")));
     QVERIFY(widget.downloads().isRunning("remoteGIF"));
-    widget.CancelAsyncRead("REMOTEgif");  // names match without regard to case
+    widget.host().CancelAsyncRead("REMOTEgif");  // names match without regard to case
     QVERIFY(!widget.downloads().isRunning("remoteGIF"));
     // A later read under the same name is the only one heard from.
     widget.loadRemote(server_.url(QStringLiteral("/ok.gif")));

@@ -10,8 +10,8 @@
 #include <QTest>
 #include <span>
 
-#include "platform/qt/ani_gif_widget.h"
-#include "platform/qt/qt_timer_service.h"
+#include "qt/ani_gif_widget.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "platform/picture.h"
-#include "platform/qt/qt_picture_formats.h"
+#include "qt/qt_picture_formats.h"
 #include "qt/qt_test_main.h"
 
 namespace {

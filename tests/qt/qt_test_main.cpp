@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QTest>
 
-#include "platform/qt/qt_picture_formats.h"
+#include "qt/qt_picture_formats.h"
 
 namespace velmora::qttest {
 

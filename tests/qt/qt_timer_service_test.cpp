@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/qt_timer_service.h"
+#include "qt/qt_timer_service.h"
 #include "qt/qt_test_main.h"
 
 namespace {

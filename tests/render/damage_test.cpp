@@ -6,9 +6,9 @@
 #include <limits>
 #include <optional>
 
-#include "interface/control_fixture.h"
-#include "interface/gif_builder.h"
-#include "render/render_test_support.h"
+#include "support/control_fixture.h"
+#include "support/gif_builder.h"
+#include "support/render_documents.h"
 #include "ucAniGIF/render/damage.h"
 
 namespace velmora {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "render/render_test_support.h"
+#include "support/render_documents.h"
 
 namespace velmora {
 namespace {
@@ -96,11 +96,11 @@ TEST(ComputeScale, EmptyCanvasIsADivisionErrorInTheDividingModes) {
 
 TEST(ResolveColor, HighBitNamesASystemColour) {
   platform::SetSysColorOverride(6, 0x00332211);
-  EXPECT_EQ(ResolveColor(0x80000006u), 0x00332211u);
-  EXPECT_EQ(ResolveColor(0x80001206u), 0x00332211u) << "only the low byte counts";
-  EXPECT_EQ(ResolveColor(0x00332211u), 0x00332211u);
+  EXPECT_EQ(platform::ResolveColor(0x80000006u), 0x00332211u);
+  EXPECT_EQ(platform::ResolveColor(0x80001206u), 0x00332211u) << "only the low byte counts";
+  EXPECT_EQ(platform::ResolveColor(0x00332211u), 0x00332211u);
   platform::ClearSysColorOverrides();
-  EXPECT_EQ(ResolveColor(0x80000006u), platform::GetSysColor(6));
+  EXPECT_EQ(platform::ResolveColor(0x80000006u), platform::GetSysColor(6));
 }
 
 // One red 2 x 2 frame at (1, 0) on a 3 x 2 canvas, drawn directly (one frame: no canvas).

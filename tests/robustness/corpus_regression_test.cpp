@@ -64,7 +64,7 @@ TEST(FuzzEntries, LzwEntryAcceptsAValidImage) {
                                            0x03, 0x8C, 0x06, 0x05, 0x00};
   EXPECT_TRUE(fuzzing::RunLzwInput(input));
   std::vector<std::uint8_t> rows(2 * 2);
-  const platform::LzwResult r = platform::DecodeGifImageData(
+  const gif::LzwResult r = gif::DecodeGifImageData(
       std::span<const std::uint8_t>(input).subspan(fuzzing::kLzwHeaderBytes), 2, false,
       {rows.data(), 2, 2, 2});
   EXPECT_EQ(r.pixels, 4);

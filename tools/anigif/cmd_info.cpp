@@ -16,37 +16,18 @@
 // never filled (count 0) and a table cut off by the end of the data (count 0).
 
 #include <cstdio>
-#include <exception>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "gif/gif_parser.h"
+#include "platform/files.h"
 #include "tools/anigif/command.h"
-#include "ucAniGIF/document/gif_document.h"
-#include "ucAniGIF/document/gif_parser.h"
 
 namespace velmora::anigif {
 namespace {
 
-// False for anything that cannot be read as a whole, directories included (reading one makes
-// the stream library throw rather than fail).
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-std::string FrameJson(const GifFrame& f) {
+std::string FrameJson(const gif::GifFrame& f) {
   std::ostringstream out;
   out << "{\"left\": " << f.Left << ", \"top\": " << f.Top << ", \"width\": " << f.Width
       << ", \"height\": " << f.Height << ", \"delay\": " << f.Delay
@@ -57,7 +38,7 @@ std::string FrameJson(const GifFrame& f) {
   return out.str();
 }
 
-std::string DocumentJson(const GifDocument& doc) {
+std::string DocumentJson(const gif::ParsedGif& doc) {
   std::ostringstream out;
   out << "{\n";
   out << "  \"canvasWidth\": " << doc.Header.CanvasWidth << ",\n";
@@ -66,7 +47,7 @@ std::string DocumentJson(const GifDocument& doc) {
   out << "  \"colorTables\": [";
   const auto& tables = doc.Tables.ColorTables;
   for (std::size_t t = 0; t < tables.size(); ++t) {
-    out << (t == 0 ? "" : ", ") << tables[t][kColorCountEntry];
+    out << (t == 0 ? "" : ", ") << tables[t][gif::kColorCountEntry];
   }
   out << "],\n";
   out << "  \"frames\": [\n";
@@ -83,13 +64,13 @@ int RunInfo(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& path = args[0];
-  GifDocument doc;
-  if (!ReadWholeFile(path, doc.GifBytes)) {
+  const platform::FileReadResult file = platform::ReadWholeFile(path);
+  if (!file.Ok()) {
     std::fprintf(stderr, "anigif: %s: cannot read the file\n", path.c_str());
     return 1;
   }
-  BuildPowersOfTwo(doc);
-  if (ParseGif(doc) == 0) {
+  gif::ParsedGif doc;
+  if (gif::ParseGif(file.bytes, doc) == 0) {
     std::fprintf(stderr, "anigif: %s: no usable frame\n", path.c_str());
     return 1;
   }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "ucAniGIF/document/frame_builder.h"
+#include "ucAniGIF/render/frame_strip.h"
 #include "ucAniGIF/render/strip_palette.h"
 
 namespace velmora {

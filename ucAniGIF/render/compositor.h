@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/gif_document.h"
 
 namespace velmora {
 

@@ -127,7 +127,7 @@ PaintView ViewOf(const GifDocument& doc, const ControlState& state, std::int32_t
   view.offsetY = state.OffsetY;
   view.mirrored = state.Mirrored;
   view.solidBkgUsed = state.SolidBkgColorUsed != kFalse;
-  view.solidBkg = view.solidBkgUsed ? ResolveColor(state.SolidBkgColor) : 0;
+  view.solidBkg = view.solidBkgUsed ? platform::ResolveColor(state.SolidBkgColor) : 0;
   view.canvasMode = doc.CompositeCanvas.Bitmap != nullptr;
   view.masked = doc.CompositeCanvas.MaskBitmap != nullptr;
   view.runMode = runMode;

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "platform/raster.h"
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/gif_document.h"
 #include "ucAniGIF/render/renderer.h"
 
 namespace velmora {

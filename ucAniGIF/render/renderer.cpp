@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "platform/errors.h"
 #include "ucAniGIF/render/compositor.h"
@@ -13,15 +14,13 @@ namespace velmora {
 
 namespace {
 
-constexpr std::uint32_t kSystemColorFlag = 0x80000000u;
-
 // Nearest integer, halves to even: std::nearbyint under the default rounding mode, which is what
 // the control's rounding of positions and sizes has always done (2.5 -> 2, 3.5 -> 4).
 std::int32_t RoundToInt32(double value) {
   const double rounded = std::nearbyint(value);
   if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
         rounded <= std::numeric_limits<std::int32_t>::max())) {
-    throw platform::OverflowError();
+    throw platform::OverflowError(std::string(kControlName));
   }
   return static_cast<std::int32_t>(rounded);
 }
@@ -40,7 +39,7 @@ void FillBackground(const GifDocument& doc, const ControlState& state,
   // The fill covers the scaled canvas from the surface's origin and ignores the offsets.
   const platform::Rect rect{0, 0, RoundClamped(double{h.ScaleFactorX} * h.CanvasWidth),
                             RoundClamped(double{h.ScaleFactorY} * h.CanvasHeight)};
-  platform::FillRect(target, rect, platform::CreateSolidBrush(ResolveColor(state.SolidBkgColor)));
+  platform::FillRect(target, rect, platform::CreateSolidBrush(platform::ResolveColor(state.SolidBkgColor)));
 }
 
 struct Source {
@@ -123,11 +122,6 @@ Source PrepareFrameSource(GifDocument& doc, const GifFrame& f, platform::DeviceC
 }
 
 }  // namespace
-
-platform::ColorRef ResolveColor(std::uint32_t color) {
-  if ((color & kSystemColorFlag) != 0) return platform::GetSysColor(static_cast<int>(color & 0xFF));
-  return color;
-}
 
 void DrawFrame(GifDocument& doc, const ControlState& state, std::int32_t index,
                platform::DeviceContext& target, bool targetIsSurface, bool stretched,

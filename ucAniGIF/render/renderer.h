@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "platform/raster.h"
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/control_state.h"
+#include "ucAniGIF/render/gif_document.h"
 
 namespace velmora {
 
@@ -63,8 +64,5 @@ void ComputeScale(const GifHeader& header, std::int32_t stretch, std::int32_t cu
 // first..(firstFrameOnly ? 1 : frame count) are moved, so call it only for built frames.
 void MirrorFrames(GifDocument& doc, std::int32_t& mirrored, std::int32_t newStyle,
                   bool firstFrameOnly, bool includeCanvas);
-
-// The colour painted for SolidBkgColor: a value with the high bit set names a system colour.
-platform::ColorRef ResolveColor(std::uint32_t color);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "platform/errors.h"
 #include "ucAniGIF/render/renderer.h"
@@ -20,7 +21,8 @@ enum StretchMode : std::int32_t {
 // The quotients are taken in double precision and kept as 32-bit floats, as the factors are.
 float Quotient(std::int32_t available, std::int32_t canvas) {
   if (canvas == 0) {
-    throw platform::RuntimeError(platform::kErrDivisionByZero, "ucAniGIF", "Division by zero");
+    throw platform::RuntimeError(platform::kErrDivisionByZero, std::string(kControlName),
+                                 "Division by zero");
   }
   return static_cast<float>(static_cast<double>(available) / canvas);
 }
@@ -29,7 +31,7 @@ std::int32_t RoundedSize(float scale, std::int32_t canvas) {
   const double rounded = std::nearbyint(double{scale} * canvas);  // halves to even
   if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
         rounded <= std::numeric_limits<std::int32_t>::max())) {
-    throw platform::OverflowError();
+    throw platform::OverflowError(std::string(kControlName));
   }
   return static_cast<std::int32_t>(rounded);
 }

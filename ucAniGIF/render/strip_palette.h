@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "ucAniGIF/document/gif_document.h"
+#include "ucAniGIF/render/gif_document.h"
 
 namespace velmora {
 
