@@ -1,10 +1,9 @@
 #include "app/single_instance.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
 
 #include "app/startup.h"
 
@@ -14,40 +13,37 @@ namespace {
 // A request is one line: the station address, possibly empty.
 constexpr qint64 kMaxRequestBytes = 8192;
 constexpr int kConnectTimeoutMs = 2000;
-// A first instance that is just ending may refuse the connection and still hold the name.
-constexpr int kAttempts = 5;
-
-QString SocketName() {
-  return QStringLiteral("%1.%2").arg(QLatin1String(kApplicationId)).arg(::getuid());
-}
-
-// The abstract namespace is shared by every user of the machine's network namespace.
-bool PeerIsThisUser(const QLocalSocket& socket) {
-  ucred peer{};
-  socklen_t size = sizeof peer;
-  return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer,
-                      &size) == 0 &&
-         peer.uid == ::getuid();
-}
+constexpr int kLockTimeoutMs = 5000;
 
 }  // namespace
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
+  const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (!runtime.isEmpty()) {
+    socketPath_ =
+        runtime + QLatin1Char('/') + QLatin1String(kApplicationId) + QStringLiteral(".instance");
+  }
+}
 
 SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Role SingleInstance::Start(const QString& station) {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (Listen()) return Role::First;
-    if (HandOver(station)) return Role::HandedOver;
-  }
-  return Role::Alone;
+  if (socketPath_.isEmpty()) return Role::Alone;
+  if (HandOver(station)) return Role::HandedOver;
+  // Whoever holds the lock either finds the first instance after all or becomes it; a socket
+  // nobody answers on is left over from an instance that crashed.
+  QLockFile lock(socketPath_ + QStringLiteral(".lock"));
+  lock.setStaleLockTime(0);  // stale only when its process is gone
+  if (!lock.tryLock(kLockTimeoutMs)) return Role::Alone;
+  if (HandOver(station)) return Role::HandedOver;
+  QLocalServer::removeServer(socketPath_);
+  return Listen() ? Role::First : Role::Alone;
 }
 
 bool SingleInstance::Listen() {
   auto* server = new QLocalServer(this);
-  server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-  if (!server->listen(SocketName())) {
+  server->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server->listen(socketPath_)) {
     delete server;
     return false;
   }
@@ -56,10 +52,9 @@ bool SingleInstance::Listen() {
   return true;
 }
 
-bool SingleInstance::HandOver(const QString& station) {
+bool SingleInstance::HandOver(const QString& station) const {
   QLocalSocket socket;
-  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-  socket.connectToServer(SocketName());
+  socket.connectToServer(socketPath_);
   if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
   socket.write(station.toUtf8() + '\n');
   if (!socket.waitForBytesWritten(kConnectTimeoutMs)) return false;
@@ -70,10 +65,6 @@ bool SingleInstance::HandOver(const QString& station) {
 void SingleInstance::Accept() {
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    if (!PeerIsThisUser(*socket)) {
-      socket->abort();
-      continue;
-    }
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Read(socket); });
     Read(socket);
   }

@@ -1,8 +1,8 @@
 #pragma once
-// One radio per user: the first start listens on a local socket in Linux's abstract namespace
-// (named after the application id and the user id, so nothing is left on disk by a crash and
-// only one process can hold the name); a later start hands its station address, or nothing, to
-// the first and ends. Connections from other users are refused.
+// One radio per user session: the first start listens on a local socket in the session's
+// runtime folder ($XDG_RUNTIME_DIR, private to the user); a later start of the same session hands
+// its station address, or nothing, to the first and ends. A lock file beside the socket makes
+// taking the socket over from a crashed instance safe against two starts at once.
 
 #include <QObject>
 #include <QString>
@@ -17,9 +17,9 @@ class SingleInstance : public QObject {
 
  public:
   enum class Role {
-    First,       // this process holds the name; later starts reach it through `activated`
+    First,       // this process listens; later starts reach it through `activated`
     HandedOver,  // a running instance took the request: end with status 0
-    Alone,       // neither (no local sockets?): carry on as an instance of its own
+    Alone,       // neither (no runtime folder, no local sockets): carry on on its own
   };
 
   explicit SingleInstance(QObject* parent = nullptr);
@@ -35,10 +35,11 @@ class SingleInstance : public QObject {
 
  private:
   bool Listen();
-  bool HandOver(const QString& station);
+  bool HandOver(const QString& station) const;
   void Accept();
   void Read(QLocalSocket* socket);
 
+  QString socketPath_;
   QLocalServer* server_ = nullptr;
 };
 
