@@ -33,22 +33,17 @@ class SkinImage final : public QWidget {
   static constexpr QRgb kKey = qRgb(0xff, 0x00, 0xff);
   static constexpr QRgb kBase = qRgb(0x0a, 0x18, 0x2c);
 
-  SkinImage(QWidget* parent, bool translucent)
-      : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")), translucent_(translucent) {
+  SkinImage(QWidget* parent, bool translucent) : QWidget(parent), translucent_(translucent) {
     setObjectName(QStringLiteral("Image1"));
     // On a translucent window the corners must be cleared before each paint.
     setAttribute(Qt::WA_OpaquePaintEvent, !translucent_);
-    if (skin_.isNull()) {
-      skin_ = QImage(1, 1, QImage::Format_RGB32);
-      skin_.fill(QColor(0x10, 0x24, 0x40));
-    }
   }
 
  protected:
   void paintEvent(QPaintEvent*) override {
     const qreal ratio = devicePixelRatioF();
     if (shaped_.isNull() || shaped_.devicePixelRatio() != ratio) {
-      shaped_ = RoundedSkin(skin_, QColor(kKey), size(), ratio, Form1::kCornerEllipse);
+      shaped_ = RoundedSkin(SkinPicture(ratio), QColor(kKey), size(), ratio, Form1::kCornerEllipse);
     }
     QPainter painter(this);
     if (!translucent_) painter.fillRect(rect(), QColor(kBase));
@@ -83,7 +78,6 @@ class SkinImage final : public QWidget {
   }
 
  private:
-  QImage skin_;
   QImage shaped_;  // the skin as painted, for the current device pixel ratio
   bool translucent_;
   QPoint pressGlobal_;

@@ -53,6 +53,17 @@ void FillKeyFromRows(QImage& image, QRgb key) {
 
 }  // namespace
 
+QImage SkinPicture(qreal ratio) {
+  QImage skin(ratio > 1 ? QStringLiteral(":/assets/skin@2x.gif")
+                        : QStringLiteral(":/assets/skin.gif"));
+  if (skin.isNull()) skin = QImage(QStringLiteral(":/assets/skin.gif"));
+  if (skin.isNull()) {
+    skin = QImage(1, 1, QImage::Format_RGB32);
+    skin.fill(QColor(0x10, 0x24, 0x40));
+  }
+  return skin;
+}
+
 bool ShapesByTranslucency() {
   return !IsX11();
 }
@@ -90,8 +101,9 @@ QImage RoundedSkin(const QImage& skin, QColor key, QSize size, qreal ratio, int 
   result.fill(Qt::transparent);
   QPainter painter(&result);
   const QRectF area(QPointF(0, 0), QSizeF(size));
-  // Whole ratios repeat the skin's pixels exactly; others blend neighbours.
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, std::floor(ratio) != ratio);
+  const bool whole = !source.isNull() && device.width() % source.width() == 0 &&
+                     device.height() % source.height() == 0;
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
   painter.drawImage(area, source);
   // Everything outside the rounded rectangle goes, partly so along the edge.
   QPainterPath rounded;

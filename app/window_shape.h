@@ -25,7 +25,14 @@ bool ShapesByTranslucency();
 // pixels as described above; creates its native window when it has none yet.
 void ApplyWindowShape(QWidget* window, int ellipse);
 
-// `skin` drawn over `size` pixels at device pixel ratio `ratio` (the result has that ratio),
+// The skin picture for device pixel ratio `ratio`: above 1 the skin drawn at two device pixels
+// per pixel (:/assets/skin@2x.gif), else the plain one (:/assets/skin.gif). Where neither loads,
+// a plain night-blue picture, so the window still paints.
+QImage SkinPicture(qreal ratio);
+
+// `skin` drawn over `size` pixels at device pixel ratio `ratio` (the result has that ratio;
+// where the device pixels are a whole multiple of the skin's, each skin pixel becomes a block of
+// them exactly, otherwise neighbours are blended),
 // made transparent outside the rectangle with corner ellipses of `ellipse` pixels, with
 // antialiased edges. Pixels of `key` (the skin's colour for "outside the window") first take
 // the colour of the nearest other pixel of their row, so no trace of the key shows along the

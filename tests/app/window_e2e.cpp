@@ -107,7 +107,7 @@ class WindowEndToEnd : public QObject {
     const QRegion region =
         Form1::RoundRectRegion(device.width(), device.height(), ellipse, ellipse);
     const QImage skin = velmora::app::RoundedSkin(
-        QImage(QStringLiteral(":/assets/skin.gif")), QColor(kKey),
+        velmora::app::SkinPicture(ratio), QColor(kKey),
         QSize(Form1::kWidth, Form1::kHeight), ratio, Form1::kCornerEllipse);
     const auto expected = [&](int x, int y) {
       const QRgb over = IsX11() ? kBase : kBackground;
