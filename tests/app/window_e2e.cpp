@@ -6,8 +6,10 @@
 // The window must cover exactly its size in device pixels, with its four corners cut to the
 // rounded rectangle at device resolution: on X11 by the window's shape (a pixel is the screen's
 // background exactly when it lies outside the region cut at the device ratio), on Wayland by
-// translucency (the corners' pixels are the skin's antialiased edge over the background). The
-// key colour of the skin never shows, and the program prints nothing but its start-up report.
+// translucency (the corners' pixels are the skin's antialiased edge over the background). At a
+// whole ratio the decorations' GIF pixels are exact blocks over the skin drawn at the device
+// resolution. The key colour of the skin never shows, and the program prints nothing but its
+// start-up report.
 
 #include <QDir>
 #include <QGuiApplication>
@@ -142,6 +144,31 @@ class WindowEndToEnd : public QObject {
     if (!IsX11()) QVERIFY2(blended >= 2 * corner, qPrintable(QString::number(blended)));
     for (int y = 0; y < window.height(); ++y) {
       for (int x = 0; x < window.width(); ++x) QVERIFY(window.pixel(x, y) != kKey);
+    }
+    // The decorations at a whole ratio: every block of ratio x ratio device pixels is one GIF
+    // pixel (all alike) or shows the skin beneath at the device resolution, which it does
+    // somewhere (the skin's edges run under both).
+    const int whole = static_cast<int>(ratio);
+    if (whole > 1 && whole == ratio) {
+      int sharpBeneath = 0;
+      for (const QRect& logical : {Form1::kUcAniGIF1Rect, Form1::kUcAniGIF2Rect}) {
+        for (int y = logical.top() * whole; y <= logical.bottom() * whole; y += whole) {
+          for (int x = logical.left() * whole; x <= logical.right() * whole; x += whole) {
+            bool alike = true;
+            bool beneath = true;
+            for (int dy = 0; dy < whole; ++dy) {
+              for (int dx = 0; dx < whole; ++dx) {
+                alike = alike && window.pixel(x + dx, y + dy) == window.pixel(x, y);
+                beneath =
+                    beneath && Near(window.pixel(x + dx, y + dy), expected(x + dx, y + dy), 3);
+              }
+            }
+            QVERIFY2(alike || beneath, qPrintable(QStringLiteral("block at %1,%2").arg(x).arg(y)));
+            sharpBeneath += alike ? 0 : 1;
+          }
+        }
+      }
+      QVERIFY(sharpBeneath > 0);
     }
     app.Stop();
     const QString rest = app.ReadAll().trimmed();
