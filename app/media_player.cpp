@@ -103,14 +103,31 @@ QIcon MakeIcon(Glyph glyph) {
   return QIcon(new GlyphIconEngine(glyph));
 }
 
-QString ReconnectingLine(const PlayerSession& session) {
+// A status line and the part at its end that must stay in sight when the line is cut short to
+// fit (the countdown to the next try).
+struct StatusLine {
+  QString text;
+  QString tail;
+};
+
+StatusLine ReconnectingLine(const PlayerSession& session) {
   const int seconds = session.SecondsToRetry();
-  if (seconds < 0) return QStringLiteral("Reconnecting\u2026");
+  if (seconds < 0) return {QStringLiteral("Reconnecting\u2026"), {}};
   if (session.HasPlayed())
-    return QStringLiteral("Stream lost \u2014 reconnecting in %1 s").arg(seconds);
+    return {QStringLiteral("Stream lost"),
+            QStringLiteral(" \u2014 reconnecting in %1 s").arg(seconds)};
   const QString reason = session.RetryReason().isEmpty() ? QStringLiteral("Cannot open the station")
                                                          : session.RetryReason();
-  return QStringLiteral("%1 \u2014 trying again in %2 s").arg(reason).arg(seconds);
+  return {reason, QStringLiteral(" \u2014 trying again in %1 s").arg(seconds)};
+}
+
+// `line` within `width` pixels: whole when it fits, else its text cut short with an ellipsis and
+// its tail kept.
+QString Fitted(const QFontMetrics& metrics, const StatusLine& line, int width) {
+  const QString whole = line.text + line.tail;
+  if (metrics.horizontalAdvance(whole) <= width) return whole;
+  const int room = std::max(0, width - metrics.horizontalAdvance(line.tail));
+  return metrics.elidedText(line.text, Qt::ElideRight, room) + line.tail;
 }
 
 }  // namespace
@@ -246,42 +263,49 @@ void MediaPlayer::RefreshStatus() {
   QString name = session.StationName();
   if (name.isEmpty() && !url.isEmpty()) name = QUrl(url).host();
   if (name.isEmpty()) name = QStringLiteral("Velmora radio");
-  QString line;
+  StatusLine line;
   switch (session.PlayState()) {
     case State::Idle:
       if (url.isEmpty()) {
-        line = QStringLiteral("Pick a station below");
+        line.text = QStringLiteral("Pick a station below");
       } else {
-        line = session.HasPlayed() ? QStringLiteral("Stopped") : QStringLiteral("Ready to play");
+        line.text =
+            session.HasPlayed() ? QStringLiteral("Stopped") : QStringLiteral("Ready to play");
       }
       break;
     case State::Opening:
-      line = QStringLiteral("Connecting\u2026");
+      line.text = QStringLiteral("Connecting\u2026");
       break;
     case State::Buffering:
-      line = QStringLiteral("Buffering %1%").arg(session.BufferingPercent());
+      line.text = QStringLiteral("Buffering %1%").arg(session.BufferingPercent());
       break;
     case State::Playing:
-      line = session.IsBuffering() ? QStringLiteral("Buffering %1%").arg(session.BufferingPercent())
-                                   : (title.isEmpty() ? QStringLiteral("Playing") : title);
+      line.text = session.IsBuffering()
+                      ? QStringLiteral("Buffering %1%").arg(session.BufferingPercent())
+                      : (title.isEmpty() ? QStringLiteral("Playing") : title);
       break;
     case State::Paused:
-      line = QStringLiteral("Paused") +
-             (title.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title);
+      line.text = QStringLiteral("Paused") +
+                  (title.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title);
       break;
     case State::Reconnecting:
       line = ReconnectingLine(session);
       break;
     case State::Error:
-      line = session.ErrorText();
+      line.text = session.ErrorText();
       break;
   }
   // The full texts stay in the tooltips; the labels show what fits.
   nameLabel_->setToolTip(name);
-  titleLabel_->setToolTip(line);
+  titleLabel_->setToolTip(line.text + line.tail);
   const int width = std::max(40, this->width() - 16);
-  nameLabel_->setText(nameLabel_->fontMetrics().elidedText(name, Qt::ElideRight, width));
-  titleLabel_->setText(titleLabel_->fontMetrics().elidedText(line, Qt::ElideRight, width));
+  nameLabel_->setText(Fitted(nameLabel_->fontMetrics(), {name, {}}, width));
+  titleLabel_->setText(Fitted(titleLabel_->fontMetrics(), line, width));
+}
+
+void MediaPlayer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  RefreshStatus();
 }
 
 void MediaPlayer::RefreshButtons() {

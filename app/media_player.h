@@ -40,6 +40,7 @@ class MediaPlayer : public QWidget {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildControls();

@@ -403,6 +403,14 @@ class Form1EndToEnd : public QObject {
     const QRegularExpression countdown(
         QStringLiteral("Connection refused \u2014 trying again in [1-4] s$"));
     QTRY_VERIFY2_WITH_TIMEOUT(countdown.match(Status()).hasMatch(), qPrintable(Status()), 5000);
+    // As shown, the line fits its label and keeps the countdown, the cause cut short if need be.
+    const auto* shown = window_->Player().findChild<QLabel*>(QStringLiteral("NowPlaying"));
+    QVERIFY(shown != nullptr);
+    QVERIFY2(QRegularExpression(QStringLiteral("trying again in [1-4] s$"))
+                 .match(shown->text())
+                 .hasMatch(),
+             qPrintable(shown->text()));
+    QVERIFY(shown->fontMetrics().horizontalAdvance(shown->text()) <= shown->contentsRect().width());
     QTRY_COMPARE_WITH_TIMEOUT(Session()->PlayState(), PlayerSession::State::Error, kPlayTimeoutMs);
     QCOMPARE(Session()->RetryCount(), PlayerSession::kFirstOpenRetries);
     // The cause mpv logged completes the words, whenever it arrives.
