@@ -102,7 +102,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOption(resume);
   parser.addPositionalArgument(QStringLiteral("URL"),
                                QStringLiteral("A stream or playlist to play (also a file)."),
-                               QStringLiteral("[URL]"));
+                               QStringLiteral("[URL...]"));
   CommandLine result;
   if (!parser.parse(arguments)) {
     result.error = parser.errorText();
@@ -111,16 +111,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   const QStringList positional = parser.positionalArguments();
-  if (positional.size() > 1) {
-    result.error = QStringLiteral("Unexpected argument: %1").arg(positional.at(1));
-    return result;
+  // A desktop hands over every file chosen at once (the entry's %U): the first playable one
+  // plays; there is one player.
+  for (const QString& word : positional) {
+    result.station = StationArgument(word);
+    if (!result.station.isEmpty()) break;
   }
-  if (!positional.isEmpty()) {
-    result.station = StationArgument(positional.first());
-    if (result.station.isEmpty()) {
-      result.error = QStringLiteral("Not a station address: %1").arg(positional.first());
-      return result;
-    }
+  if (!positional.isEmpty() && result.station.isEmpty()) {
+    result.error = QStringLiteral("Not a station address: %1").arg(positional.first());
+    return result;
   }
   result.stationHost = parser.value(host);
   result.resume = parser.isSet(resume);

@@ -49,15 +49,16 @@ QUrl StationListUrl(const QString& host);
 
 struct CommandLine {
   QString stationHost;         // empty: the built-in station list
-  QString station;             // an address to play at once (the one argument), or empty
+  QString station;             // an address to play at once, or empty
   bool resume = false;         // --resume: play the last station at start
   bool reportStartup = false;  // --report-startup: print StartupReportLine once the list shows
   QString error;  // non-empty when the arguments were refused; main prints it and exits 2
 };
 
-// Reads --station-host HOST[:PORT], --resume, --report-startup, at most one station address
-// (see StationArgument), and Qt's --help/--version, which exit. `arguments` includes the program
-// name, as QCoreApplication::arguments() gives it.
+// Reads --station-host HOST[:PORT], --resume, --report-startup, station addresses (see
+// StationArgument; the first that is one is taken, and none of several is refused) and Qt's
+// --help/--version, which exit. `arguments` includes the program name, as
+// QCoreApplication::arguments() gives it.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // What the player may be given from outside the window (the command line, a second start, the

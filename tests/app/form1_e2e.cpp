@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWindow>
@@ -248,23 +249,43 @@ class Form1EndToEnd : public QObject {
     for (const auto& row : addresses) {
       QVERIFY2(Form1::IsStationAddress(QString::fromUtf8(row.text)) == row.address, row.text);
     }
-    // The command line: station host and start-up report; refused ones give an error.
+    // The command line: station host, start-up report, resume and the station to play (the
+    // first usable of those a desktop hands over); refused ones give an error.
+    QTemporaryDir saved;
+    const QString playlist = saved.filePath(QStringLiteral("saved.m3u"));
+    QVERIFY(WriteFile(playlist, QStringLiteral("http://radio.example/a\n")));
     const struct {
-      const char* words;
+      QString words;
       const char* stationHost;
+      QString station;
+      bool resume;
       bool refused;
     } lines[] = {
-        {"velmora-radio", "", false},
-        {"velmora-radio --station-host radio.lan:81 --report-startup", "radio.lan:81", false},
-        {"velmora-radio --station-host a/b", nullptr, true},
-        {"velmora-radio --station-host= ", nullptr, true},
-        {"velmora-radio --bogus", nullptr, true},
-        {"velmora-radio extra", nullptr, true},
+        {QStringLiteral("velmora-radio"), "", {}, false, false},
+        {QStringLiteral("velmora-radio --station-host radio.lan:81 --report-startup"),
+         "radio.lan:81",
+         {},
+         false,
+         false},
+        {QStringLiteral("velmora-radio --resume http://radio.example/live.pls"), "",
+         QStringLiteral("http://radio.example/live.pls"), true, false},
+        {QStringLiteral("velmora-radio nothing-here ") + playlist +
+             QStringLiteral(" http://radio.example/b"),
+         "", QUrl::fromLocalFile(playlist).toString(), false, false},
+        {QStringLiteral("velmora-radio --station-host a/b"), nullptr, {}, false, true},
+        {QStringLiteral("velmora-radio --station-host= "), nullptr, {}, false, true},
+        {QStringLiteral("velmora-radio --bogus"), nullptr, {}, false, true},
+        {QStringLiteral("velmora-radio extra"), nullptr, {}, false, true},
+        {QStringLiteral("velmora-radio extra javascript:void(0)"), nullptr, {}, false, true},
     };
     for (const auto& line : lines) {
-      const auto parsed = velmora::app::ParseCommandLine(Words(line.words));
-      QVERIFY2(parsed.error.isEmpty() != line.refused, line.words);
-      if (!line.refused) QCOMPARE(parsed.stationHost, QString::fromUtf8(line.stationHost));
+      const auto parsed =
+          velmora::app::ParseCommandLine(line.words.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+      QVERIFY2(parsed.error.isEmpty() != line.refused, qPrintable(line.words));
+      if (line.refused) continue;
+      QCOMPARE(parsed.stationHost, QString::fromUtf8(line.stationHost));
+      QCOMPARE(parsed.station, line.station);
+      QCOMPARE(parsed.resume, line.resume);
     }
     using velmora::app::StationListUrl;
     QCOMPARE(StationListUrl(QStringLiteral("127.0.0.1:8765")),
