@@ -185,7 +185,10 @@ QVariantMap MprisService::Metadata() const {
       {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(track))},
       {QStringLiteral("xesam:url"), url},
   };
-  if (!session_.Title().isEmpty()) metadata.insert(QStringLiteral("xesam:title"), session_.Title());
+  // Media controls show the title first: before the stream names one (or for a stream that
+  // never does), the station's name stands in.
+  const QString title = session_.Title().isEmpty() ? session_.StationName() : session_.Title();
+  if (!title.isEmpty()) metadata.insert(QStringLiteral("xesam:title"), title);
   if (!session_.StationName().isEmpty()) {
     metadata.insert(QStringLiteral("xesam:album"), session_.StationName());
   }

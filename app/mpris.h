@@ -3,8 +3,9 @@
 // media keys reach it: bus name org.mpris.MediaPlayer2.velmora, object /org/mpris/MediaPlayer2,
 // interfaces org.mpris.MediaPlayer2 (Identity "Velmora radio", DesktopEntry the application id,
 // Raise, Quit) and org.mpris.MediaPlayer2.Player (PlaybackStatus, Play, Pause, PlayPause, Stop,
-// OpenUri, Volume read and written, Metadata with the title now playing as xesam:title, the
-// station's name as xesam:album and its address as xesam:url). Every property change is
+// OpenUri, Volume read and written, Metadata with the title now playing as xesam:title (the
+// station's name until there is one), the station's name as xesam:album and its address as
+// xesam:url). Every property change is
 // announced with org.freedesktop.DBus.Properties.PropertiesChanged. There is no track list:
 // CanGoNext and CanGoPrevious are false, Next and Previous do nothing; nor seeking (live radio).
 

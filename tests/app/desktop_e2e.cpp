@@ -166,6 +166,8 @@ class DesktopEndToEnd : public QObject {
     QCOMPARE(Playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
     QCOMPARE(Metadata("xesam:url"), Url(kMount));
     QCOMPARE(Metadata("xesam:album"), QString::fromLatin1(ToneSource::kStationName));
+    // No title from the stream yet: the station's name stands in for the desktop to show.
+    QCOMPARE(Metadata("xesam:title"), QString::fromLatin1(ToneSource::kStationName));
     QCOMPARE(Playerctl({QStringLiteral("volume")}), QStringLiteral("0.250000"));
     // A second start with an address plays it in the first and ends at once.
     ChildProcess second(QStringLiteral(VELMORA_RADIO_BIN),
