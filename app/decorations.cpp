@@ -47,8 +47,8 @@ QWidget* CreateDecoration(QWidget* form, const StoredDecoration& stored) {
   const int width = bag ? PixelsFromHimetric(*bag, "_extentx") : 0;
   const int height = bag ? PixelsFromHimetric(*bag, "_extenty") : 0;
   // Placed and sized before the restore, so the load's resize handling sees the stored size.
-  widget->setGeometry(stored.leftTwips / kTwipsPerPixel, stored.topTwips / kTwipsPerPixel,
-                      width, height);
+  widget->setGeometry(stored.leftTwips / kTwipsPerPixel, stored.topTwips / kTwipsPerPixel, width,
+                      height);
   widget->show();
   if (bag) {
     try {
@@ -67,8 +67,9 @@ std::optional<platform::PropertyBag> StoredDecorationBag(const QString& name) {
   QFile file(QStringLiteral(":/form/%1.bag").arg(name));
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray bytes = file.readAll();
-  return platform::PropertyBag::FromContents(std::span<const std::uint8_t>(
-      reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+  return platform::PropertyBag::FromContents(
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                    static_cast<std::size_t>(bytes.size())));
 }
 
 Decorations CreateDecorations(QWidget* form) {

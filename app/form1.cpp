@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -16,28 +17,37 @@
 
 #include "app/decorations.h"
 #include "app/media_player.h"
+#include "app/player_session.h"
 #include "app/startup.h"
+#include "app/window_shape.h"
 
 namespace velmora::app {
 namespace {
 
-// Image1: the skin. Paints the skin picture and moves the window when dragged.
+// Image1: the skin. Paints the skin picture, cut to the window's rounded shape at the device
+// pixel ratio, and moves the window when dragged.
 class SkinImage final : public QWidget {
  public:
-  explicit SkinImage(QWidget* parent)
-      : QWidget(parent), skin_(QStringLiteral(":/assets/skin.gif")) {
+  // What the skin shows outside the window's shape, and beneath its antialiased edge on an
+  // opaque window.
+  static constexpr QRgb kKey = qRgb(0xff, 0x00, 0xff);
+  static constexpr QRgb kBase = qRgb(0x0a, 0x18, 0x2c);
+
+  SkinImage(QWidget* parent, bool translucent) : QWidget(parent), translucent_(translucent) {
     setObjectName(QStringLiteral("Image1"));
-    setAttribute(Qt::WA_OpaquePaintEvent, !skin_.isNull());
+    // On a translucent window the corners must be cleared before each paint.
+    setAttribute(Qt::WA_OpaquePaintEvent, !translucent_);
   }
 
  protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    if (skin_.isNull()) {
-      painter.fillRect(rect(), QColor(0x10, 0x24, 0x40));
-      return;
+    const qreal ratio = devicePixelRatioF();
+    if (shaped_.isNull() || shaped_.devicePixelRatio() != ratio) {
+      shaped_ = RoundedSkin(SkinPicture(ratio), QColor(kKey), size(), ratio, Form1::kCornerEllipse);
     }
-    painter.drawPixmap(0, 0, skin_);
+    QPainter painter(this);
+    if (!translucent_) painter.fillRect(rect(), QColor(kBase));
+    painter.drawImage(rect(), shaped_);
   }
 
   void mousePressEvent(QMouseEvent* event) override {
@@ -68,39 +78,29 @@ class SkinImage final : public QWidget {
   }
 
  private:
-  QPixmap skin_;
+  QImage shaped_;  // the skin as painted, for the current device pixel ratio
+  bool translucent_;
   QPoint pressGlobal_;
   QPoint windowAtPress_;
   bool dragging_ = false;
   bool systemMoveTried_ = false;
 };
 
-// Image2 index 0 and 1: invisible hot spots over the painted buttons. A click is a left press
-// and release both inside the spot, as with a button.
-class HotSpot final : public QWidget {
+// Image2 index 0 and 1: invisible hot spots over the painted buttons, buttons to the keyboard-less
+// user and to assistive technology alike. A click is a left press and release both inside.
+class HotSpot final : public QAbstractButton {
  public:
-  HotSpot(QWidget* parent, int index, std::function<void(int)> onClick)
-      : QWidget(parent), index_(index), onClick_(std::move(onClick)) {
+  HotSpot(QWidget* parent, int index, const QString& name) : QAbstractButton(parent) {
     setObjectName(QStringLiteral("Image2_%1").arg(index));
+    setAccessibleName(name);
+    setToolTip(name);
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
   }
 
  protected:
-  void mousePressEvent(QMouseEvent* event) override {
-    pressed_ = event->button() == Qt::LeftButton;
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    pressed_ = false;
-    if (click) onClick_(index_);
-  }
-
- private:
-  int index_;
-  std::function<void(int)> onClick_;
-  bool pressed_ = false;
+  void paintEvent(QPaintEvent*) override {}  // the skin shows the button
 };
 
 }  // namespace
@@ -115,10 +115,14 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   setWindowIcon(QIcon(QStringLiteral(":/assets/icon.gif")));
   setFixedSize(kWidth, kHeight);
 
-  image1_ = new SkinImage(this);
+  const bool translucent = ShapesByTranslucency();
+  // Before the native window exists: its format follows.
+  setAttribute(Qt::WA_TranslucentBackground, translucent);
+  image1_ = new SkinImage(this, translucent);
   image1_->setGeometry(0, 0, kWidth, kHeight);
 
-  mediaPlayer1_ = new MediaPlayer(this);
+  session_ = new PlayerSession(this);
+  mediaPlayer1_ = new MediaPlayer(session_, this);
   mediaPlayer1_->setGeometry(kMediaPlayer1Rect);
 
   webBrowser1_ = new QWebEngineView(this);
@@ -134,9 +138,12 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   connect(page, &QWebEnginePage::linkHovered, this, &Form1::WebBrowser1_StatusTextChange);
   connect(page, &QWebEnginePage::newWindowRequested, this, &Form1::WebBrowser1_NewWindow2);
 
+  const QString hotSpotNames[] = {QStringLiteral("Minimise"), QStringLiteral("Close")};
   for (int index = 0; index < 2; ++index) {
-    image2_[index] = new HotSpot(this, index, [this](int i) { Image2_Click(i); });
-    image2_[index]->setGeometry(kImage2Rects[index]);
+    auto* spot = new HotSpot(this, index, hotSpotNames[index]);
+    connect(spot, &QAbstractButton::clicked, this, [this, index] { Image2_Click(index); });
+    spot->setGeometry(kImage2Rects[index]);
+    image2_[index] = spot;
   }
 
   label1_ = new QLabel(QString::fromUtf8(kCredit), this);
@@ -153,7 +160,10 @@ Form1::Form1(const QString& stationHost, QWidget* parent)
   Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+  // The view goes before the session it shows (children go in the order they came).
+  delete mediaPlayer1_;
+}
 
 QWidget* Form1::Image2(int index) const {
   if (index < 0 || index >= static_cast<int>(image2_.size())) return nullptr;
@@ -177,11 +187,12 @@ void Form1::Form_Load() {
 }
 
 void Form1::DoTransparency(QWidget* window) {
-  if (window == nullptr) return;
-  // Frameless, so the outer size is the client size; the window is never resized, so the
-  // region is cut once.
-  window->setMask(
-      RoundRectRegion(window->width(), window->height(), kCornerEllipse, kCornerEllipse));
+  // Frameless, so the outer size is the client size. The window is never resized, so the shape
+  // is cut once and again only when the window moves to a screen of another pixel ratio.
+  ApplyWindowShape(window, kCornerEllipse);
+  if (window == nullptr || window->windowHandle() == nullptr) return;
+  connect(window->windowHandle(), &QWindow::screenChanged, window,
+          [window] { ApplyWindowShape(window, kCornerEllipse); });
 }
 
 QRegion Form1::RoundRectRegion(int width, int height, int ellipseWidth, int ellipseHeight) {
@@ -247,7 +258,7 @@ void Form1::WebBrowser1_NewWindow2(QWebEngineNewWindowRequest& request) {
     emit stationRequested(QString());
     return;
   }
-  mediaPlayer1_->SetURL(address.trimmed());
+  session_->SetURL(address.trimmed());
   emit stationRequested(address.trimmed());
 }
 
@@ -256,7 +267,14 @@ void Form1::Image2_Click(int index) {
     showMinimized();
     return;
   }
-  if (index == 1) exitAction_();
+  if (index == 1) Quit();
+}
+
+void Form1::Raise() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
 }
 
 }  // namespace velmora::app

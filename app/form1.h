@@ -1,7 +1,8 @@
 #pragma once
 // Form1: the radio's only window. A frameless, fixed 290 x 480 skin window cut to a rounded
-// rectangle, with the station-list page (WebBrowser1, Qt WebEngine) below the player
-// (MediaPlayer1, libmpv), two invisible hot spots over the skin's painted minimise and close
+// rectangle (at any device pixel ratio, on X11 and Wayland alike), with the station-list page
+// (WebBrowser1, Qt WebEngine) below the player (MediaPlayer1, the widget showing the window's
+// PlayerSession on libmpv), two invisible hot spots over the skin's painted minimise and close
 // buttons (Image2 index 0 and 1), a credit line (Label1) and two animated decorations.
 //
 // Station hand-off: the page's station links open in a new window (target="_blank"). Form1
@@ -29,6 +30,7 @@ class QWebEngineView;
 namespace velmora::app {
 
 class MediaPlayer;
+class PlayerSession;
 
 class Form1 : public QWidget {
   Q_OBJECT
@@ -47,12 +49,16 @@ class Form1 : public QWidget {
   static constexpr QRect kUcAniGIF2Rect{16, 8, 36, 30};
   static constexpr QRect kUcAniGIF1Rect{16, 40, 140, 24};
 
-  // `stationHost` is HOST[:PORT] of the station-list server. Creates every child, runs the load
-  // step (context menu off, navigate to the page, cut the region); the caller shows the window.
+  // `stationHost` is HOST[:PORT] of the station-list server; empty for the list built into the
+  // binary. Creates every child, runs the load step (context menu off, navigate to the page, cut
+  // the region); the caller shows the window.
   explicit Form1(const QString& stationHost, QWidget* parent = nullptr);
   ~Form1() override;
 
-  // Cuts `window` to CreateRoundRectRgn(0, 0, width, height, 40, 40) with setMask.
+  // Cuts `window` to CreateRoundRectRgn(0, 0, width, height, 40, 40): on X11 its shape (at a
+  // device pixel ratio of 1 the widget's mask), elsewhere its input region over a translucent
+  // window whose skin has antialiased corners (see window_shape.h). Cut again when the window
+  // moves to a screen of another device pixel ratio.
   void DoTransparency(QWidget* window);
 
   // The region CreateRoundRectRgn(0, 0, width, height, ellipseW, ellipseH) covers: the
@@ -69,6 +75,8 @@ class Form1 : public QWidget {
   QLabel* Label1() const { return label1_; }
   QWebEngineView* WebBrowser1() const { return webBrowser1_; }
   MediaPlayer* MediaPlayer1() const { return mediaPlayer1_; }
+  // The player itself, which MediaPlayer1 shows.
+  PlayerSession* Session() const { return session_; }
   // The decorations (the Qt host layer's AniGifWidget); null when the stored form lacks one.
   QWidget* ucAniGIF1() const { return ucAniGIF1_; }
   QWidget* ucAniGIF2() const { return ucAniGIF2_; }
@@ -78,6 +86,11 @@ class Form1 : public QWidget {
 
   // What the close hot spot does; ::_exit(0) unless a test replaces it.
   void SetExitAction(std::function<void()> action) { exitAction_ = std::move(action); }
+  // Ends the program as the close hot spot does.
+  void Quit() { exitAction_(); }
+  // Brings the window back: shown, no longer minimised, raised and, where the platform lets an
+  // application do so, active.
+  void Raise();
 
   // Event handlers under their design names; public so tests can drive them directly too.
   void WebBrowser1_StatusTextChange(const QString& text);
@@ -101,6 +114,7 @@ class Form1 : public QWidget {
   std::array<QWidget*, 2> image2_{};
   QLabel* label1_ = nullptr;
   QWebEngineView* webBrowser1_ = nullptr;
+  PlayerSession* session_ = nullptr;
   MediaPlayer* mediaPlayer1_ = nullptr;
   QWidget* ucAniGIF1_ = nullptr;
   QWidget* ucAniGIF2_ = nullptr;

@@ -1,48 +1,31 @@
 #include "app/media_player.h"
 
-#include <mpv/client.h>
-
+#include <QAbstractButton>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QContextMenuEvent>
+#include <QIconEngine>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QSlider>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
-#include <clocale>
+
+#include "app/player_session.h"
 
 namespace velmora::app {
 namespace {
 
-// Reply ids of mpv_observe_property; the event carries them back.
-enum Observed : std::uint64_t {
-  kTimePos = 1,
-  kMediaTitle,
-  kMetadata,
-  kPausedForCache,
-  kCacheBufferingState,
-  kPause,
-  kIdleActive,
-};
-
-// A stream that may come back after it drops. Local files simply end.
-bool IsNetworkAddress(const QString& url) {
-  const QString scheme = QUrl(url).scheme().toLower();
-  return scheme.size() > 1 && scheme != QLatin1String("file");
-}
+using State = PlayerSession::State;
 
 enum class Glyph { Play, Pause, Stop, Speaker, SpeakerMuted };
 
-// Drawn rather than taken from a font: the symbol glyphs differ between font sets and a
-// missing one would leave an empty button.
-QIcon MakeIcon(Glyph glyph) {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+// The glyphs in a 32 x 32 box.
+void DrawGlyph(QPainter& p, Glyph glyph) {
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xe8, 0xf1, 0xff));
@@ -54,14 +37,14 @@ QIcon MakeIcon(Glyph glyph) {
       path.lineTo(9, 26);
       path.closeSubpath();
       p.drawPath(path);
-      break;
+      return;
     case Glyph::Pause:
       p.drawRoundedRect(QRectF(8, 6, 6, 20), 1.5, 1.5);
       p.drawRoundedRect(QRectF(18, 6, 6, 20), 1.5, 1.5);
-      break;
+      return;
     case Glyph::Stop:
       p.drawRoundedRect(QRectF(8, 8, 16, 16), 2, 2);
-      break;
+      return;
     case Glyph::Speaker:
     case Glyph::SpeakerMuted:
       path.moveTo(5, 12);
@@ -77,126 +60,97 @@ QIcon MakeIcon(Glyph glyph) {
         p.setPen(QPen(QColor(0xe8, 0xf1, 0xff), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(14, 10, 10, 12), -50 * 16, 100 * 16);
         p.drawArc(QRectF(13, 6, 16, 20), -50 * 16, 100 * 16);
-      } else {
-        p.setPen(QPen(QColor(0xff, 0x8a, 0x80), 2.6, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(20, 11), QPointF(28, 21));
-        p.drawLine(QPointF(28, 11), QPointF(20, 21));
+        return;
       }
-      break;
-  }
-  return QIcon(pixmap);
-}
-
-QString DescribeMpvError(int error) {
-  switch (error) {
-    case MPV_ERROR_LOADING_FAILED:
-      return QStringLiteral("Cannot open the station");
-    case MPV_ERROR_UNKNOWN_FORMAT:
-      return QStringLiteral("Not a stream the player can read");
-    case MPV_ERROR_NOTHING_TO_PLAY:
-      return QStringLiteral("No audio at this address");
-    case MPV_ERROR_AO_INIT_FAILED:
-      return QStringLiteral("No sound output available");
-    case MPV_ERROR_UNSUPPORTED:
-      return QStringLiteral("This stream is not supported");
-    default:
-      return QStringLiteral("Playback failed (%1)").arg(QString::fromUtf8(mpv_error_string(error)));
+      p.setPen(QPen(QColor(0xff, 0x8a, 0x80), 2.6, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(20, 11), QPointF(28, 21));
+      p.drawLine(QPointF(28, 11), QPointF(20, 21));
+      return;
   }
 }
 
-QString MpvString(mpv_handle* mpv, const char* name) {
-  char* value = mpv_get_property_string(mpv, name);
-  if (value == nullptr) return {};
-  QString text = QString::fromUtf8(value).trimmed();
-  mpv_free(value);
-  return text;
+// Drawn rather than taken from a font (the symbol glyphs differ between font sets and a missing
+// one would leave an empty button), and drawn at the size the button asks for in device pixels,
+// so they stay sharp at any device pixel ratio.
+class GlyphIconEngine final : public QIconEngine {
+ public:
+  explicit GlyphIconEngine(Glyph glyph) : glyph_(glyph) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+    painter->save();
+    painter->translate(rect.topLeft());
+    painter->scale(rect.width() / 32.0, rect.height() / 32.0);
+    if (mode == QIcon::Disabled) painter->setOpacity(0.4);
+    DrawGlyph(*painter, glyph_);
+    painter->restore();
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paint(&painter, pixmap.rect(), mode, state);
+    return pixmap;
+  }
+
+  QIconEngine* clone() const override { return new GlyphIconEngine(glyph_); }
+
+ private:
+  Glyph glyph_;
+};
+
+QIcon MakeIcon(Glyph glyph) {
+  return QIcon(new GlyphIconEngine(glyph));
+}
+
+// A status line and the part at its end that must stay in sight when the line is cut short to
+// fit (the countdown to the next try).
+struct StatusLine {
+  QString text;
+  QString tail;
+};
+
+StatusLine ReconnectingLine(const PlayerSession& session) {
+  const int seconds = session.SecondsToRetry();
+  if (seconds < 0) return {QStringLiteral("Reconnecting\u2026"), {}};
+  if (session.HasPlayed())
+    return {QStringLiteral("Stream lost"),
+            QStringLiteral(" \u2014 reconnecting in %1 s").arg(seconds)};
+  const QString reason = session.RetryReason().isEmpty() ? QStringLiteral("Cannot open the station")
+                                                         : session.RetryReason();
+  return {reason, QStringLiteral(" \u2014 trying again in %1 s").arg(seconds)};
+}
+
+// `line` within `width` pixels: whole when it fits, else its text cut short with an ellipsis and
+// its tail kept.
+QString Fitted(const QFontMetrics& metrics, const StatusLine& line, int width) {
+  const QString whole = line.text + line.tail;
+  if (metrics.horizontalAdvance(whole) <= width) return whole;
+  const int room = std::max(0, width - metrics.horizontalAdvance(line.tail));
+  return metrics.elidedText(line.text, Qt::ElideRight, room) + line.tail;
 }
 
 }  // namespace
 
-MediaPlayer::MediaPlayer(QWidget* parent) : QWidget(parent) {
+MediaPlayer::MediaPlayer(PlayerSession* session, QWidget* parent)
+    : QWidget(parent), session_(session) {
   setObjectName(QStringLiteral("MediaPlayer1"));
-  retryTimer_ = new QTimer(this);
-  retryTimer_->setSingleShot(true);
-  connect(retryTimer_, &QTimer::timeout, this, [this] {
-    ++retryCount_;
-    OpenCurrentUrl();
-  });
   BuildControls();
-  CreateMpv();
+  AddKeys();
+  connect(session_, &PlayerSession::statusChanged, this, [this] {
+    RefreshStatus();
+    RefreshButtons();
+  });
+  connect(session_, &PlayerSession::volumeChanged, volumeSlider_, &QSlider::setValue);
+  connect(session_, &PlayerSession::muteChanged, this, [this](bool on) {
+    muteButton_->setChecked(on);
+    RefreshButtons();
+  });
   RefreshStatus();
   RefreshButtons();
 }
 
-MediaPlayer::~MediaPlayer() {
-  if (mpv_ == nullptr) return;
-  mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
-  mpv_terminate_destroy(mpv_);
-}
-
-void MediaPlayer::CreateMpv() {
-  // QApplication set LC_NUMERIC from the environment; libmpv parses and prints numbers with
-  // the C library and refuses to start under a locale with a decimal comma.
-  std::setlocale(LC_NUMERIC, "C");
-  mpv_ = mpv_create();
-  if (mpv_ == nullptr) {
-    ShowError(QStringLiteral("The player could not start"));
-    return;
-  }
-  struct Option {
-    const char* name;
-    const char* value;
-  };
-  const QByteArray timeout = QByteArray::number(kNetworkTimeoutS);
-  const QByteArray volume = QByteArray::number(volume_);
-  const Option options[] = {
-      {"config", "no"},  // the user's mpv.conf must not change the radio
-      {"terminal", "no"},
-      {"load-scripts", "no"},
-      {"ytdl", "no"},  // never hand addresses to an external downloader
-      {"osc", "no"},
-      {"input-default-bindings", "no"},
-      {"input-vo-keyboard", "no"},
-      {"vid", "no"},  // audio only: no video track is selected, so no video output exists
-      {"audio-display", "no"},
-      {"ao", kAudioOutputs},
-      {"idle", "yes"},
-      {"keep-open", "no"},
-      {"cache", "yes"},
-      {"network-timeout", timeout.constData()},
-      {"user-agent", kUserAgent},
-      {"audio-client-name", "Velmora radio"},
-      {"volume", volume.constData()},
-      {"resume-playback", "no"},
-      {"save-position-on-quit", "no"},
-  };
-  for (const Option& option : options) mpv_set_option_string(mpv_, option.name, option.value);
-  if (mpv_initialize(mpv_) < 0) {
-    mpv_destroy(mpv_);
-    mpv_ = nullptr;
-    ShowError(QStringLiteral("The player could not start"));
-    return;
-  }
-  // Error messages carry the reason a stream failed (connection refused, 404 ...).
-  mpv_request_log_messages(mpv_, "error");
-  mpv_observe_property(mpv_, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-  mpv_observe_property(mpv_, kMediaTitle, "media-title", MPV_FORMAT_STRING);
-  mpv_observe_property(mpv_, kMetadata, "metadata", MPV_FORMAT_NONE);
-  mpv_observe_property(mpv_, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
-  mpv_observe_property(mpv_, kCacheBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
-  mpv_observe_property(mpv_, kPause, "pause", MPV_FORMAT_FLAG);
-  mpv_observe_property(mpv_, kIdleActive, "idle-active", MPV_FORMAT_FLAG);
-  // Called on one of mpv's threads: only post; the events are drained on the GUI thread. A
-  // call posted to a player that is gone is dropped by Qt with the player.
-  mpv_set_wakeup_callback(
-      mpv_,
-      [](void* context) {
-        auto* player = static_cast<MediaPlayer*>(context);
-        QMetaObject::invokeMethod(
-            player, [player] { player->DrainMpvEvents(); }, Qt::QueuedConnection);
-      },
-      this);
-}
+MediaPlayer::~MediaPlayer() = default;
 
 void MediaPlayer::BuildControls() {
   setAutoFillBackground(true);
@@ -207,6 +161,7 @@ void MediaPlayer::BuildControls() {
       "QLabel#NowPlaying { color: #cfe0f5; }"
       "QToolButton { background: #1d3a5f; border: 1px solid #3c6a9e; border-radius: 4px; }"
       "QToolButton:hover { background: #28507f; }"
+      "QToolButton:focus { border-color: #ffd27a; }"
       "QToolButton:pressed, QToolButton:checked { background: #13294a; }"
       "QSlider::groove:horizontal { height: 4px; background: #28476e; border-radius: 2px; }"
       "QSlider::sub-page:horizontal { background: #5fb0ff; border-radius: 2px; }"
@@ -226,9 +181,10 @@ void MediaPlayer::BuildControls() {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
     button->setToolTip(tip);
+    button->setAccessibleName(tip);
     button->setFixedSize(26, 22);
     button->setIconSize(QSize(14, 14));
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::StrongFocus);
     return button;
   };
   playButton_ = makeButton(QStringLiteral("PlayPause"), QStringLiteral("Play / pause"));
@@ -239,14 +195,16 @@ void MediaPlayer::BuildControls() {
   volumeSlider_ = new QSlider(Qt::Horizontal, this);
   volumeSlider_->setObjectName(QStringLiteral("Volume"));
   volumeSlider_->setRange(0, 100);
-  volumeSlider_->setValue(volume_);
-  volumeSlider_->setFocusPolicy(Qt::NoFocus);
+  volumeSlider_->setValue(session_->Volume());
+  volumeSlider_->setFocusPolicy(Qt::StrongFocus);
   volumeSlider_->setToolTip(QStringLiteral("Volume"));
+  volumeSlider_->setAccessibleName(QStringLiteral("Volume"));
 
-  connect(playButton_, &QToolButton::clicked, this, &MediaPlayer::TogglePause);
-  connect(stopButton_, &QToolButton::clicked, this, &MediaPlayer::Stop);
-  connect(muteButton_, &QToolButton::toggled, this, &MediaPlayer::SetMute);
-  connect(volumeSlider_, &QSlider::valueChanged, this, &MediaPlayer::SetVolume);
+  muteButton_->setChecked(session_->Mute());
+  connect(playButton_, &QToolButton::clicked, session_, &PlayerSession::TogglePause);
+  connect(stopButton_, &QToolButton::clicked, session_, &PlayerSession::Stop);
+  connect(muteButton_, &QToolButton::toggled, session_, &PlayerSession::SetMute);
+  connect(volumeSlider_, &QSlider::valueChanged, session_, &PlayerSession::SetVolume);
 
   auto* bar = new QHBoxLayout;
   bar->setSpacing(4);
@@ -264,279 +222,34 @@ void MediaPlayer::BuildControls() {
   column->addLayout(bar);
 }
 
-void MediaPlayer::SetURL(const QString& url) {
-  url_ = url;
-  hasPlayed_ = false;
-  retryTimer_->stop();
-  retryCount_ = 0;
-  retryDelayMs_ = kFirstRetryDelayMs;
-  stationName_.clear();
-  title_.clear();
-  errorText_.clear();
-  emit metadataChanged();
-  if (url_.isEmpty()) {
-    Stop();
-    return;
-  }
-  if (autoStart_) {
-    OpenCurrentUrl();
-    return;
-  }
-  RefreshStatus();
-}
-
-void MediaPlayer::OpenCurrentUrl() {
-  if (mpv_ == nullptr || url_.isEmpty()) return;
-  userStopped_ = false;
-  lastEndReason_ = -1;
-  lastEndError_ = 0;
-  logErrorDetail_.clear();
-  errorBase_.clear();
-  errorText_.clear();
-  ++loadGeneration_;
-  const QByteArray address = url_.toUtf8();
-  const char* command[] = {"loadfile", address.constData(), "replace", nullptr};
-  if (mpv_command(mpv_, command) < 0) {
-    ShowError(QStringLiteral("Cannot open the station"));
-    return;
-  }
-  mpv_set_property_string(mpv_, "pause", "no");
-  SetState(retryCount_ > 0 ? State::Reconnecting : State::Opening);
-}
-
-void MediaPlayer::Play() {
-  if (state_ == State::Paused) {
-    TogglePause();
-    return;
-  }
-  if (state_ == State::Idle || state_ == State::Error) {
-    retryCount_ = 0;
-    retryDelayMs_ = kFirstRetryDelayMs;
-    OpenCurrentUrl();
-  }
-}
-
-void MediaPlayer::Pause() {
-  if (mpv_ == nullptr || state_ != State::Playing) return;
-  mpv_set_property_string(mpv_, "pause", "yes");
-}
-
-void MediaPlayer::TogglePause() {
-  if (mpv_ == nullptr) return;
-  if (state_ == State::Paused) {
-    mpv_set_property_string(mpv_, "pause", "no");
-    return;
-  }
-  if (state_ == State::Playing || state_ == State::Buffering) {
-    mpv_set_property_string(mpv_, "pause", "yes");
-    return;
-  }
-  Play();
-}
-
-void MediaPlayer::Stop() {
-  userStopped_ = true;
-  retryTimer_->stop();
-  if (mpv_ != nullptr) {
-    const char* command[] = {"stop", nullptr};
-    mpv_command(mpv_, command);
-  }
-  position_ = -1;
-  buffering_ = false;
-  if (state_ != State::Error) SetState(State::Idle);
-  RefreshStatus();
-}
-
-void MediaPlayer::SetVolume(int volume) {
-  volume_ = std::clamp(volume, 0, 100);
-  if (volumeSlider_->value() != volume_) volumeSlider_->setValue(volume_);
-  if (mpv_ != nullptr) {
-    double value = volume_;
-    mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &value);
-  }
-}
-
-void MediaPlayer::SetMute(bool on) {
-  mute_ = on;
-  if (muteButton_->isChecked() != on) muteButton_->setChecked(on);
-  muteButton_->setIcon(MakeIcon(on ? Glyph::SpeakerMuted : Glyph::Speaker));
-  if (mpv_ != nullptr) mpv_set_property_string(mpv_, "mute", on ? "yes" : "no");
-}
-
-void MediaPlayer::DrainMpvEvents() {
-  while (mpv_ != nullptr) {
-    mpv_event* event = mpv_wait_event(mpv_, 0);
-    if (event->event_id == MPV_EVENT_NONE) break;
-    HandleMpvEvent(*event);
-  }
-}
-
-void MediaPlayer::HandleMpvEvent(const mpv_event& event) {
-  switch (event.event_id) {
-    case MPV_EVENT_PROPERTY_CHANGE:
-      HandlePropertyChange(event);
-      return;
-    case MPV_EVENT_START_FILE:
-      if (state_ != State::Reconnecting) SetState(State::Opening);
-      return;
-    case MPV_EVENT_FILE_LOADED:
-      buffering_ = true;
-      SetState(paused_ ? State::Paused : State::Buffering);
-      return;
-    case MPV_EVENT_PLAYBACK_RESTART:
-      // Sound is coming out: the station works, so a later drop is worth reconnecting to and
-      // the next one starts the back-off from the beginning.
-      hasPlayed_ = true;
-      retryCount_ = 0;
-      retryDelayMs_ = kFirstRetryDelayMs;
-      buffering_ = false;
-      SetState(paused_ ? State::Paused : State::Playing);
-      return;
-    case MPV_EVENT_END_FILE:
-      HandleEndFile(event);
-      return;
-    case MPV_EVENT_IDLE:
-      HandleIdle();
-      return;
-    case MPV_EVENT_LOG_MESSAGE:
-      HandleLogMessage(*static_cast<const mpv_event_log_message*>(event.data));
-      return;
-    case MPV_EVENT_SHUTDOWN:
-      mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
-      return;
-    default:
-      return;
-  }
-}
-
-void MediaPlayer::HandlePropertyChange(const mpv_event& event) {
-  const auto* property = static_cast<const mpv_event_property*>(event.data);
-  const bool present = property->format != MPV_FORMAT_NONE && property->data != nullptr;
-  switch (event.reply_userdata) {
-    case kTimePos:
-      position_ = present ? *static_cast<const double*>(property->data) : -1;
-      emit positionChanged(position_);
-      return;
-    case kMediaTitle:
-    case kMetadata: {
-      // Shoutcast-style streams put the song into icy-title; Ogg and file tags use "title".
-      const QString name = MpvString(mpv_, "metadata/by-key/icy-name");
-      QString title = MpvString(mpv_, "metadata/by-key/icy-title");
-      if (title.isEmpty()) title = MpvString(mpv_, "metadata/by-key/title");
-      if (title.isEmpty()) title = MpvString(mpv_, "metadata/by-key/TITLE");
-      if (title.isEmpty() && present && event.reply_userdata == kMediaTitle) {
-        // media-title falls back to the file name, which for a stream is its mount point:
-        // shown only while nothing better is known.
-        title = MpvString(mpv_, "media-title");
-      }
-      if (name == stationName_ && (title == title_ || title.isEmpty())) return;
-      if (!name.isEmpty()) stationName_ = name;
-      if (!title.isEmpty()) title_ = title;
-      emit metadataChanged();
-      RefreshStatus();
+// Window-wide, so they work wherever the focus is, the station list included (the page then
+// does not scroll with Space or the arrows).
+void MediaPlayer::AddKeys() {
+  const auto add = [this](std::initializer_list<QKeySequence> keys, auto action) {
+    for (const QKeySequence& key : keys) {
+      auto* shortcut = new QShortcut(key, this);
+      shortcut->setContext(Qt::WindowShortcut);
+      connect(shortcut, &QShortcut::activated, this, action);
+    }
+  };
+  // Space presses a focused transport button, as Space does; anywhere else it plays or pauses.
+  add({Qt::Key_Space}, [this] {
+    auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    if (button != nullptr && isAncestorOf(button)) {
+      button->animateClick();
       return;
     }
-    case kPausedForCache:
-      buffering_ = present && *static_cast<const int*>(property->data) != 0;
-      RefreshStatus();
-      return;
-    case kCacheBufferingState:
-      bufferingPercent_ =
-          present ? static_cast<int>(*static_cast<const int64_t*>(property->data)) : 0;
-      if (buffering_) RefreshStatus();
-      return;
-    case kPause:
-      paused_ = present && *static_cast<const int*>(property->data) != 0;
-      if (paused_ && (state_ == State::Playing || state_ == State::Buffering)) {
-        SetState(State::Paused);
-      } else if (!paused_ && state_ == State::Paused) {
-        SetState(buffering_ ? State::Buffering : State::Playing);
-      }
-      return;
-    case kIdleActive:
-      if (present && *static_cast<const int*>(property->data) != 0) HandleIdle();
-      return;
-    default:
-      return;
-  }
-}
-
-// mpv has run out of things to play (a playlist may have tried several entries first): the
-// last end reason decides what follows. Two signals lead here, the idle-active property and the
-// older idle event: a load that fails at once flips idle-active off and on again before mpv
-// compares values, and then no property change is reported at all. Whichever comes first uses
-// the end reason up; the other finds none.
-void MediaPlayer::HandleIdle() {
-  if (userStopped_) return;
-  const int reason = lastEndReason_;
-  if (reason != MPV_END_FILE_REASON_EOF && reason != MPV_END_FILE_REASON_ERROR) return;
-  lastEndReason_ = -1;
-  position_ = -1;
-  buffering_ = false;
-  if (hasPlayed_ && IsNetworkAddress(url_)) {
-    ScheduleReconnect();
-    return;
-  }
-  if (reason == MPV_END_FILE_REASON_ERROR) {
-    errorBase_ = DescribeMpvError(lastEndError_);
-    ShowError(logErrorDetail_.isEmpty() ? errorBase_
-                                        : errorBase_ + QStringLiteral(": ") + logErrorDetail_);
-    return;
-  }
-  userStopped_ = true;
-  SetState(State::Idle);
-}
-
-// The first error mpv logs for a load names the cause ("tcp: Connection to ... failed:
-// Connection refused", "http: HTTP error 404 Not Found"); its last clause becomes the error's
-// detail. Log messages travel apart from events and may come after the failure was shown, so a
-// late detail completes the error text then.
-void MediaPlayer::HandleLogMessage(const mpv_event_log_message& message) {
-  const QLatin1String level(message.level);
-  if (level != QLatin1String("error") && level != QLatin1String("fatal")) return;
-  // Audio output errors are about the machine (no sound card, mpv then uses the next output).
-  if (QLatin1String(message.prefix).startsWith(QLatin1String("ao"))) return;
-  if (!logErrorDetail_.isEmpty()) return;
-  QString text = QString::fromUtf8(message.text).trimmed();
-  const int clause = text.lastIndexOf(QStringLiteral(": "));
-  if (clause >= 0) text = text.mid(clause + 2);
-  if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-  logErrorDetail_ = text;
-  if (state_ == State::Error && !errorBase_.isEmpty() && !logErrorDetail_.isEmpty()) {
-    errorText_ = errorBase_ + QStringLiteral(": ") + logErrorDetail_;
-    RefreshStatus();
-  }
-}
-
-void MediaPlayer::HandleEndFile(const mpv_event& event) {
-  const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-  // A playlist that expanded into its entries (REDIRECT) and our own stops are not endings.
-  if (end->reason != MPV_END_FILE_REASON_EOF && end->reason != MPV_END_FILE_REASON_ERROR) return;
-  lastEndReason_ = end->reason;
-  lastEndError_ = end->error;
-}
-
-void MediaPlayer::ScheduleReconnect() {
-  const int delay = retryDelayMs_;
-  retryDelayMs_ = NextRetryDelay(retryDelayMs_);
-  retryTimer_->start(delay);
-  SetState(State::Reconnecting);
-}
-
-void MediaPlayer::ShowError(const QString& text) {
-  errorText_ = text;
-  userStopped_ = true;
-  SetState(State::Error);
-  emit errorOccurred(text);
-}
-
-void MediaPlayer::SetState(State state) {
-  if (state != State::Error) errorText_.clear();
-  const bool changed = state != state_;
-  state_ = state;
-  RefreshStatus();
-  RefreshButtons();
-  if (changed) emit stateChanged(state_);
+    session_->TogglePause();
+  });
+  add({Qt::Key_MediaTogglePlayPause}, [this] { session_->TogglePause(); });
+  add({Qt::Key_MediaPlay}, [this] { session_->Play(); });
+  add({Qt::Key_MediaPause}, [this] { session_->Pause(); });
+  add({Qt::Key_MediaStop}, [this] { session_->Stop(); });
+  add({Qt::Key_M, Qt::Key_VolumeMute}, [this] { session_->SetMute(!session_->Mute()); });
+  add({Qt::Key_Up, Qt::Key_VolumeUp},
+      [this] { session_->SetVolume(session_->Volume() + kVolumeStep); });
+  add({Qt::Key_Down, Qt::Key_VolumeDown},
+      [this] { session_->SetVolume(session_->Volume() - kVolumeStep); });
 }
 
 QString MediaPlayer::StatusText() const {
@@ -544,52 +257,65 @@ QString MediaPlayer::StatusText() const {
 }
 
 void MediaPlayer::RefreshStatus() {
-  QString name = stationName_;
-  if (name.isEmpty() && !url_.isEmpty()) name = QUrl(url_).host();
+  const PlayerSession& session = *session_;
+  const QString url = session.URL();
+  const QString title = session.Title();
+  QString name = session.StationName();
+  if (name.isEmpty() && !url.isEmpty()) name = QUrl(url).host();
   if (name.isEmpty()) name = QStringLiteral("Velmora radio");
-  QString line;
-  switch (state_) {
+  StatusLine line;
+  switch (session.PlayState()) {
     case State::Idle:
-      line = url_.isEmpty() ? QStringLiteral("Pick a station below") : QStringLiteral("Stopped");
+      if (url.isEmpty()) {
+        line.text = QStringLiteral("Pick a station below");
+      } else {
+        line.text =
+            session.HasPlayed() ? QStringLiteral("Stopped") : QStringLiteral("Ready to play");
+      }
       break;
     case State::Opening:
-      line = QStringLiteral("Connecting\u2026");
+      line.text = QStringLiteral("Connecting\u2026");
       break;
     case State::Buffering:
-      line = QStringLiteral("Buffering %1%").arg(bufferingPercent_);
+      line.text = QStringLiteral("Buffering %1%").arg(session.BufferingPercent());
       break;
     case State::Playing:
-      line = buffering_ ? QStringLiteral("Buffering %1%").arg(bufferingPercent_)
-                        : (title_.isEmpty() ? QStringLiteral("Playing") : title_);
+      line.text = session.IsBuffering()
+                      ? QStringLiteral("Buffering %1%").arg(session.BufferingPercent())
+                      : (title.isEmpty() ? QStringLiteral("Playing") : title);
       break;
     case State::Paused:
-      line = QStringLiteral("Paused") +
-             (title_.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title_);
+      line.text = QStringLiteral("Paused") +
+                  (title.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + title);
       break;
     case State::Reconnecting:
-      line = retryTimer_->isActive() ? QStringLiteral("Stream lost \u2014 reconnecting in %1 s")
-                                           .arg((retryTimer_->remainingTime() + 999) / 1000)
-                                     : QStringLiteral("Reconnecting\u2026");
+      line = ReconnectingLine(session);
       break;
     case State::Error:
-      line = errorText_;
+      line.text = session.ErrorText();
       break;
   }
   // The full texts stay in the tooltips; the labels show what fits.
   nameLabel_->setToolTip(name);
-  titleLabel_->setToolTip(line);
+  titleLabel_->setToolTip(line.text + line.tail);
   const int width = std::max(40, this->width() - 16);
-  nameLabel_->setText(nameLabel_->fontMetrics().elidedText(name, Qt::ElideRight, width));
-  titleLabel_->setText(titleLabel_->fontMetrics().elidedText(line, Qt::ElideRight, width));
+  nameLabel_->setText(Fitted(nameLabel_->fontMetrics(), {name, {}}, width));
+  titleLabel_->setText(Fitted(titleLabel_->fontMetrics(), line, width));
+}
+
+void MediaPlayer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  RefreshStatus();
 }
 
 void MediaPlayer::RefreshButtons() {
-  const bool running = state_ == State::Playing || state_ == State::Buffering ||
-                       state_ == State::Opening || state_ == State::Reconnecting;
+  const State state = session_->PlayState();
+  const bool running = state == State::Playing || state == State::Buffering ||
+                       state == State::Opening || state == State::Reconnecting;
   playButton_->setIcon(MakeIcon(running ? Glyph::Pause : Glyph::Play));
-  playButton_->setEnabled(!url_.isEmpty());
-  stopButton_->setEnabled(running || state_ == State::Paused);
-  muteButton_->setIcon(MakeIcon(mute_ ? Glyph::SpeakerMuted : Glyph::Speaker));
+  playButton_->setEnabled(!session_->URL().isEmpty());
+  stopButton_->setEnabled(running || state == State::Paused);
+  muteButton_->setIcon(MakeIcon(session_->Mute() ? Glyph::SpeakerMuted : Glyph::Speaker));
 }
 
 void MediaPlayer::contextMenuEvent(QContextMenuEvent* event) {
@@ -598,13 +324,15 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent* event) {
     return;
   }
   QMenu menu(this);
-  menu.addAction(state_ == State::Paused || state_ == State::Idle ? QStringLiteral("Play")
-                                                                  : QStringLiteral("Pause"),
-                 this, &MediaPlayer::TogglePause);
-  menu.addAction(QStringLiteral("Stop"), this, &MediaPlayer::Stop);
-  QAction* mute = menu.addAction(QStringLiteral("Mute"), this, [this] { SetMute(!mute_); });
+  const State state = session_->PlayState();
+  menu.addAction(state == State::Paused || state == State::Idle ? QStringLiteral("Play")
+                                                                : QStringLiteral("Pause"),
+                 session_, &PlayerSession::TogglePause);
+  menu.addAction(QStringLiteral("Stop"), session_, &PlayerSession::Stop);
+  QAction* mute = menu.addAction(QStringLiteral("Mute"), session_,
+                                 [this] { session_->SetMute(!session_->Mute()); });
   mute->setCheckable(true);
-  mute->setChecked(mute_);
+  mute->setChecked(session_->Mute());
   menu.exec(event->globalPos());
 }
 

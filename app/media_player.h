@@ -1,150 +1,55 @@
 #pragma once
-// MediaPlayer1: the radio's player, a QWidget on libmpv. Audio only (no video output is ever
-// created). It shows its own transport bar (play/pause, stop, volume, mute) and a status line
-// with the station name, the now-playing title, buffering and errors in words.
-//
-// Setting an address with SetURL starts playback at once when AutoStart is on (the default).
-// Addresses are whatever libmpv opens: http(s) streams, .pls and .m3u playlists, HLS, files.
-// A network stream that drops after it has played (end of file or an error) is reopened with
-// back-off: 1, 2, 4 ... seconds, at most kMaxRetryDelayMs apart, without end, until the user
-// stops it or sets another address; the back-off starts again at 1 s after playback resumes.
-// A station that cannot be opened at all shows an error and leaves the player stopped; nothing
-// the player meets ends the program.
-//
-// libmpv needs LC_NUMERIC "C": the constructor sets it (after QApplication has set the locale
-// from the environment, which is why the player must be created after QApplication).
-// Everything runs on the GUI thread: libmpv's wakeup callback only posts a queued call.
+// MediaPlayer1: the widget that shows a PlayerSession. A transport bar (play/pause, stop, mute,
+// volume; focusable, with accessible names) drives the session; a status line shows the station
+// name, the now-playing title, buffering, the seconds to the next try and errors in words, each
+// elided to fit with the whole text in its tooltip; a right-click menu offers play/pause, stop
+// and mute. Keys anywhere in its window: Space plays or pauses (or presses a focused transport
+// button), M mutes, Up and Down change the volume by kVolumeStep, and the keyboard's media keys
+// do what they say. The widget holds no playback state of its own: everything it shows it reads
+// from the session when the session signals.
 
 #include <QString>
 #include <QWidget>
 
 class QLabel;
 class QSlider;
-class QTimer;
 class QToolButton;
-struct mpv_handle;
-struct mpv_event;
-struct mpv_event_log_message;
 
 namespace velmora::app {
+
+class PlayerSession;
 
 class MediaPlayer : public QWidget {
   Q_OBJECT
 
  public:
-  enum class State {
-    Idle,       // no address, or stopped by the user
-    Opening,    // an address was set and is being opened
-    Buffering,  // opened, waiting for the cache to fill
-    Playing,
-    Paused,
-    Reconnecting,  // a live stream dropped; a reopen is scheduled or under way
-    Error,         // the address could not be played; ErrorText() says why
-  };
-  Q_ENUM(State)
-
-  static constexpr int kInitialVolume = 50;
-  static constexpr int kFirstRetryDelayMs = 1000;
-  static constexpr int kMaxRetryDelayMs = 30000;
-  static constexpr int kNetworkTimeoutS = 15;
-  static inline const char* const kUserAgent = "Velmora radio/1.0";
-  // Tried in order; "null" keeps a machine without a sound card playing (silently).
-  static inline const char* const kAudioOutputs = "pulse,alsa,null";
-
-  // The reconnection delay that follows `delayMs`: doubled, at most kMaxRetryDelayMs.
-  static constexpr int NextRetryDelay(int delayMs) {
-    return delayMs >= kMaxRetryDelayMs / 2 ? kMaxRetryDelayMs : delayMs * 2;
-  }
-
-  explicit MediaPlayer(QWidget* parent = nullptr);
+  // Shows `session`, which must outlive the widget.
+  explicit MediaPlayer(PlayerSession* session, QWidget* parent = nullptr);
   ~MediaPlayer() override;
 
-  // The address to play. Setting it (even to the same text) opens it afresh and, with AutoStart
-  // on, plays it. An empty address stops playback.
-  void SetURL(const QString& url);
-  QString URL() const { return url_; }
-  void SetAutoStart(bool on) { autoStart_ = on; }
-  bool AutoStart() const { return autoStart_; }
+  static constexpr int kVolumeStep = 5;
 
-  void Play();  // plays the current address (reopens it when stopped)
-  void Pause();
-  void TogglePause();
-  void Stop();                 // stops, cancels any reconnection; the address is kept
-  void SetVolume(int volume);  // clamped to 0..100
-  int Volume() const { return volume_; }
-  void SetMute(bool on);
-  bool Mute() const { return mute_; }
+  PlayerSession* Session() const { return session_; }
 
   // The right-click menu (play/pause, stop, mute). On by default; Form1 switches it off.
   void setEnableContextMenu(bool on) { enableContextMenu_ = on; }
   bool enableContextMenu() const { return enableContextMenu_; }
 
-  State PlayState() const { return state_; }
-  // Seconds played of the current stream (mpv's time-pos), -1 when nothing is playing.
-  double Position() const { return position_; }
-  QString StationName() const { return stationName_; }  // icy-name, or empty
-  QString Title() const { return title_; }              // icy-title / media-title, or empty
-  QString ErrorText() const { return errorText_; }      // empty unless State::Error
-  bool IsBuffering() const { return buffering_; }
-  // Reconnection attempts since playback last ran; the delay before the next one.
-  int RetryCount() const { return retryCount_; }
-  int NextRetryDelayMs() const { return retryDelayMs_; }
-  // The status line as shown.
+  // The status line as shown, whole: the name line, a newline, the state line.
   QString StatusText() const;
-
- signals:
-  void stateChanged(velmora::app::MediaPlayer::State state);
-  void metadataChanged();
-  void positionChanged(double seconds);
-  void errorOccurred(const QString& text);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildControls();
-  void CreateMpv();
-  void DrainMpvEvents();
-  void HandleMpvEvent(const mpv_event& event);
-  void HandlePropertyChange(const mpv_event& event);
-  void HandleEndFile(const mpv_event& event);
-  void HandleIdle();
-  void HandleLogMessage(const mpv_event_log_message& message);
-  void OpenCurrentUrl();
-  void ScheduleReconnect();
-  void ShowError(const QString& text);
-  void SetState(State state);
+  void AddKeys();
   void RefreshStatus();
   void RefreshButtons();
 
-  mpv_handle* mpv_ = nullptr;
-  QString url_;
-  bool autoStart_ = true;
+  PlayerSession* session_;
   bool enableContextMenu_ = true;
-  int volume_ = kInitialVolume;
-  bool mute_ = false;
-
-  State state_ = State::Idle;
-  double position_ = -1;
-  QString stationName_;
-  QString title_;
-  QString errorText_;
-  QString errorBase_;       // the error in words, without the detail
-  QString logErrorDetail_;  // the cause mpv logged for the current load
-  bool buffering_ = false;
-  int bufferingPercent_ = 0;
-  bool paused_ = false;
-  // Set once the current address produced sound; decides between "cannot open" and "dropped".
-  bool hasPlayed_ = false;
-  bool userStopped_ = true;
-  // Why the last file ended, kept until mpv reports that it is idle (a playlist may go on).
-  int lastEndReason_ = -1;
-  int lastEndError_ = 0;
-  quint64 loadGeneration_ = 0;
-
-  int retryCount_ = 0;
-  int retryDelayMs_ = kFirstRetryDelayMs;
-  QTimer* retryTimer_ = nullptr;
 
   QLabel* nameLabel_ = nullptr;
   QLabel* titleLabel_ = nullptr;

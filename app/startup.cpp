@@ -6,7 +6,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <chrono>
+
+#include "app/form1.h"
 
 namespace velmora::app {
 namespace {
@@ -36,10 +40,13 @@ qint64 ProcessStartSinceBootMs() {
 }  // namespace
 
 void PrepareWebEngineEnvironment() {
+  // Flags compare by name: "--log-level=0" given means no "--log-level=3" added.
+  const auto name = [](const QByteArray& flag) { return flag.left(flag.indexOf('=')); };
   QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").trimmed();
-  const QList<QByteArray> present = flags.split(' ');
+  QList<QByteArray> present;
+  for (const QByteArray& given : flags.split(' ')) present.append(name(given));
   for (const char* flag : kChromiumFlags) {
-    if (present.contains(QByteArray(flag))) continue;
+    if (present.contains(name(QByteArray(flag)))) continue;
     if (!flags.isEmpty()) flags += ' ';
     flags += flag;
   }
@@ -56,11 +63,16 @@ void PrepareWebEngineEnvironment() {
   if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
+  // Qt WebEngine reports its configuration at start, and that the sandbox is off (an info message
+  // without a category of its own), and the page's console goes to the terminal: diagnostics,
+  // not for a normal run.
+  QLoggingCategory::setFilterRules(
+      QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false\njs=false"));
 }
 
 QUrl StationListUrl(const QString& host) {
   const QString trimmed = host.trimmed();
-  if (trimmed.isEmpty()) return {};
+  if (trimmed.isEmpty()) return QUrl(QString::fromLatin1(kBuiltInStationList));
   QUrl url(QStringLiteral("http://") + trimmed + QLatin1String(kStationListPath), QUrl::StrictMode);
   // Anything but a bare host and port would have moved into the path, user or query.
   if (!url.isValid() || url.host().isEmpty() || url.path() != QLatin1String(kStationListPath) ||
@@ -77,14 +89,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addVersionOption();
   const QCommandLineOption host(
       QStringLiteral("station-host"),
-      QStringLiteral("Server of the station list, HOST[:PORT] (default %1).")
-          .arg(QLatin1String(kDefaultStationHost)),
-      QStringLiteral("HOST[:PORT]"), QString::fromLatin1(kDefaultStationHost));
+      QStringLiteral("Take the station list from http://HOST[:PORT]%1 instead of the built-in one.")
+          .arg(QLatin1String(kStationListPath)),
+      QStringLiteral("HOST[:PORT]"));
   parser.addOption(host);
   const QCommandLineOption reportStartup(
       QStringLiteral("report-startup"),
       QStringLiteral("Print the time from start until the station list is shown."));
   parser.addOption(reportStartup);
+  const QCommandLineOption resume(QStringLiteral("resume"),
+                                  QStringLiteral("Play the last station at once."));
+  parser.addOption(resume);
+  parser.addPositionalArgument(QStringLiteral("URL"),
+                               QStringLiteral("A stream or playlist to play (also a file)."),
+                               QStringLiteral("[URL...]"));
   CommandLine result;
   if (!parser.parse(arguments)) {
     result.error = parser.errorText();
@@ -92,17 +110,35 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
-  if (!parser.positionalArguments().isEmpty()) {
-    result.error =
-        QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+  const QStringList positional = parser.positionalArguments();
+  // A desktop hands over every file chosen at once (the entry's %U): the first playable one
+  // plays; there is one player.
+  for (const QString& word : positional) {
+    result.station = StationArgument(word);
+    if (!result.station.isEmpty()) break;
+  }
+  if (!positional.isEmpty() && result.station.isEmpty()) {
+    result.error = QStringLiteral("Not a station address: %1").arg(positional.first());
     return result;
   }
   result.stationHost = parser.value(host);
+  result.resume = parser.isSet(resume);
   result.reportStartup = parser.isSet(reportStartup);
-  if (!StationListUrl(result.stationHost).isValid()) {
+  if (parser.isSet(host) &&
+      (result.stationHost.trimmed().isEmpty() || !StationListUrl(result.stationHost).isValid())) {
     result.error = QStringLiteral("Not a HOST[:PORT]: %1").arg(result.stationHost);
   }
   return result;
+}
+
+QString StationArgument(const QString& text) {
+  const QString trimmed = text.trimmed();
+  if (Form1::IsStationAddress(trimmed)) return trimmed;
+  const QUrl url(trimmed);
+  const QString path = url.isLocalFile() ? url.toLocalFile() : trimmed;
+  const QFileInfo file(path);
+  if (path.isEmpty() || !file.isFile()) return {};
+  return QUrl::fromLocalFile(file.absoluteFilePath()).toString();
 }
 
 qint64 MillisecondsSinceProcessStart() {

@@ -1,7 +1,7 @@
 #pragma once
-// Start-up pieces shared by the app's main() and the end-to-end tests: the process environment
-// Qt WebEngine needs, the command-line settings (the station-list host, the start-up report) and
-// the clock the start-up report reads.
+// Start-up pieces shared by the app's main() and the end-to-end tests: the application id, the
+// process environment Qt WebEngine needs, the command line, the station list's address and the
+// clock the start-up report reads.
 
 #include <QString>
 #include <QStringList>
@@ -9,9 +9,15 @@
 
 namespace velmora::app {
 
-// Where scripts/run-app serves the bundled station list.
-inline constexpr const char* kDefaultStationHost = "127.0.0.1:8765";
+// The application id: the desktop entry's name (org.velmora.Radio.desktop), the window's
+// desktop file name, the media-player bus entry.
+inline constexpr const char* kApplicationId = "org.velmora.Radio";
+
+// The station list's path on a station server.
 inline constexpr const char* kStationListPath = "/radio/tree.asp";
+// The station list built into the binary (radio/tree.asp, as an HTML resource): shown without a
+// server or a network.
+inline constexpr const char* kBuiltInStationList = "qrc:/radio/tree.html";
 
 // Chromium switches the app always runs with: no GPU process (software compositing works
 // everywhere, including Xvfb) and no background traffic of the browser's own; the only requests
@@ -22,30 +28,44 @@ inline constexpr const char* kChromiumFlags[] = {
     "--disable-component-update",
     "--disable-sync",
     "--no-first-run",
+    // Quiet: Chromium's own log lines (errors it recovers from) never reach the terminal.
+    "--log-level=3",
 };
 
 // Qt Quick's scene graph backend the web view renders with: the software one, so the window
 // stays a plain raster window (see PrepareWebEngineEnvironment).
 inline constexpr const char* kQuickBackend = "software";
 
-// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (keeping flags already there),
-// QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as root,
-// QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Call before QApplication exists.
+// Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (a flag the user set, with any
+// value, wins), QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as
+// root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Turns off the logging that prints Qt
+// WebEngine's start-up report, info messages of the default category (its note that the sandbox
+// is off) and the page's console (QT_LOGGING_RULES still wins). Call before QApplication exists.
 void PrepareWebEngineEnvironment();
 
-// The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp. An invalid or empty
-// host, or one with a path, user or query, gives an invalid QUrl.
+// The page address for HOST[:PORT]: http://HOST[:PORT]/radio/tree.asp; for an empty host the
+// built-in list. An invalid host, or one with a path, user or query, gives an invalid QUrl.
 QUrl StationListUrl(const QString& host);
 
 struct CommandLine {
-  QString stationHost = QString::fromLatin1(kDefaultStationHost);
+  QString stationHost;         // empty: the built-in station list
+  QString station;             // an address to play at once, or empty
+  bool resume = false;         // --resume: play the last station at start
   bool reportStartup = false;  // --report-startup: print StartupReportLine once the list shows
   QString error;  // non-empty when the arguments were refused; main prints it and exits 2
 };
 
-// Reads --station-host HOST[:PORT], --report-startup (and Qt's --help/--version, which exit).
-// `arguments` includes the program name, as QCoreApplication::arguments() gives it.
+// Reads --station-host HOST[:PORT], --resume, --report-startup, station addresses (see
+// StationArgument; the first that is one is taken, and none of several is refused) and Qt's
+// --help/--version, which exit. `arguments` includes the program name, as
+// QCoreApplication::arguments() gives it.
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// What the player may be given from outside the window (the command line, a second start, the
+// media-player bus): a station address (Form1::IsStationAddress), trimmed, or a local file such
+// as a playlist a browser saved (a file: URL or a path to an existing file), as a file: URL.
+// Empty for anything else.
+QString StationArgument(const QString& text);
 
 // Milliseconds since this process started (the kernel's start time of the process, so the
 // dynamic loader and static initialisation count too); never negative.

@@ -55,9 +55,29 @@ void BeneathCache::prepare(QSize size) {
   rendering_ = true;
   // Into a new image: rendering may deliver events that come back here.
   QImage image(size, QImage::Format_RGB32);
+  // Valid from here: a change that rendering delivers (a pending move or resize) marks it stale.
+  renderedArea_ = key();
+  valid_ = true;
   render(image);
   image_ = std::move(image);
   rendering_ = false;
+}
+
+const QImage& BeneathCache::scaled(qreal ratio) {
+  const QSize size(qRound(widget_.width() * ratio), qRound(widget_.height() * ratio));
+  const bool held = scaledValid_ && scaledArea_ == key() && scaled_.size() == size &&
+                    scaled_.devicePixelRatio() == ratio;
+  if (rendering_ || held) return scaled_;
+  rendering_ = true;
+  QImage image(size, QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  // Valid from here: a change that rendering delivers marks it stale.
+  scaledArea_ = key();
+  scaledValid_ = true;
+  render(image);
+  scaled_ = std::move(image);
+  rendering_ = false;
+  return scaled_;
 }
 
 void BeneathCache::fill(QImage& target, const QRect& area) {
@@ -82,9 +102,6 @@ void BeneathCache::fill(QImage& target, const QRect& area) {
 void BeneathCache::render(QImage& image) {
   const RenderScope scope;
   const QRect area = widget_.geometry();
-  // Valid from here: a change that rendering delivers (a pending move or resize) marks it stale.
-  renderedArea_ = key();
-  valid_ = true;
   ++renderCount_;
   QPainter painter(&image);
   if (parent_ == nullptr) {

@@ -20,6 +20,10 @@
 //
 // A widget that is a window itself, or has no parent, has only its own palette's window colour
 // beneath it; the cache follows its size and palette.
+//
+// On a screen with more device pixels than logical ones the same may be kept a second time at
+// the device resolution (scaled()), so what shows through the widget stays as sharp as the
+// widgets beneath paint it; both copies are forgotten together.
 
 #include <QImage>
 #include <QObject>
@@ -47,6 +51,13 @@ class BeneathCache final : public QObject {
   // is ignored. Prepares for target's size first. Called while this cache renders, it fills
   // with the parent's window colour.
   void fill(QImage& target, const QRect& area);
+  // What lies beneath the whole widget (the last prepare()'s, in widget coordinates), or a null
+  // image while nothing is cached.
+  const QImage& image() const { return image_; }
+  // What lies beneath the whole widget at device pixel ratio `ratio`: an image of the widget's
+  // size times `ratio` with that ratio set, rendered unless held. The same cautions as for
+  // prepare() apply.
+  const QImage& scaled(qreal ratio);
 
   // While one lives, paints of the widgets beneath that lie within `part` (widget coordinates)
   // are taken for the widget's own repaint of that part, not for changes.
@@ -62,8 +73,11 @@ class BeneathCache final : public QObject {
     QRect previous_;
   };
 
-  // Forgets the cached pixels; the next fill renders.
-  void invalidate() { valid_ = false; }
+  // Forgets the cached pixels; the next fill (or scaled()) renders.
+  void invalidate() {
+    valid_ = false;
+    scaledValid_ = false;
+  }
   // True when the next fill copies without rendering.
   bool isValid() const;
   // How often the cache has rendered what lies beneath (for tests and diagnostics).
@@ -76,6 +90,7 @@ class BeneathCache final : public QObject {
   void watchFamily();
   void watchTree(QWidget* root);
   void unwatchAll();
+  // Paints what lies beneath into `image` (the widget's size, at the image's pixel ratio).
   void render(QImage& image);
   // What the cached pixels depend on of the widget: its geometry, or a window's size.
   QRect key() const;
@@ -89,6 +104,9 @@ class BeneathCache final : public QObject {
   std::vector<QPointer<QWidget>> watched_;
   QImage image_;        // what lies beneath, the widget's size
   QRect renderedArea_;  // key() when rendered
+  QImage scaled_;       // what lies beneath at a device pixel ratio, when asked for
+  QRect scaledArea_;    // key() when scaled_ was rendered
+  bool scaledValid_ = false;
   QRect ownRepaint_;    // in the parent's coordinates; empty when none runs
   bool valid_ = false;
   bool rendering_ = false;

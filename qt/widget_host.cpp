@@ -211,7 +211,47 @@ void WidgetHost::paint(QPainter& painter, const QRect& area) {
     }
   }
   freshArea_ = QRect();
-  painter.drawImage(area.topLeft(), surfaceView(), area);
+  const qreal ratio = widget_.devicePixelRatioF();
+  if (ratio == 1.0 || !drawAtDeviceRatio(painter, area, ratio)) {
+    painter.drawImage(area.topLeft(), surfaceView(), area);
+  }
+}
+
+// The surface holds the control's pixels over what lies beneath, one pixel a logical pixel.
+// Drawn as it is on a screen of more device pixels, everything in it would be scaled up, the
+// widgets beneath too. Instead what lies beneath is drawn at the device resolution, and over it
+// the control's own pixels, those that differ from what lies beneath them: scaled by a whole
+// ratio, each becomes a block of device pixels exactly; by another, neighbours blend. A pixel
+// the control paints in the very colour beneath it shows the sharper original of that colour.
+bool WidgetHost::drawAtDeviceRatio(QPainter& painter, const QRect& area, qreal ratio) {
+  const QSize device(qRound(surfaceWidth_ * ratio), qRound(surfaceHeight_ * ratio));
+  const qint64 pixels = static_cast<qint64>(device.width()) * device.height();
+  if (pixels > static_cast<qint64>(kMaxSurfaceSide) * kMaxSurfaceSide) return false;
+  // Rendering what lies beneath may deliver a pending resize: the surface is looked at after.
+  const QImage& sharp = beneath_->scaled(ratio);
+  const QImage& below = beneath_->image();
+  if (below.size() != QSize(surfaceWidth_, surfaceHeight_) || sharp.isNull()) return false;
+  const QImage surface = surfaceView();
+  const QRect part = area & surface.rect();
+  QImage own(part.size(), QImage::Format_ARGB32);
+  for (int y = 0; y < part.height(); ++y) {
+    const auto* painted = reinterpret_cast<const QRgb*>(surface.constScanLine(part.top() + y));
+    const auto* under = reinterpret_cast<const QRgb*>(below.constScanLine(part.top() + y));
+    auto* out = reinterpret_cast<QRgb*>(own.scanLine(y));
+    for (int x = 0; x < part.width(); ++x) {
+      const QRgb pixel = painted[part.left() + x];
+      const bool same = ((pixel ^ under[part.left() + x]) & 0x00FFFFFFu) == 0;
+      out[x] = same ? 0u : (pixel | 0xFF000000u);
+    }
+  }
+  const QRectF source(part.left() * ratio, part.top() * ratio, part.width() * ratio,
+                      part.height() * ratio);
+  painter.drawImage(QRectF(part), sharp, source);
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, std::floor(ratio) != ratio);
+  painter.drawImage(part, own);
+  painter.restore();
+  return true;
 }
 
 // Qt paints everything the window has waiting whenever one widget repaints at once. A change

@@ -9,7 +9,9 @@
 //     context. Every paint of the control starts from what lies beneath the widget (the parent's
 //     background and the siblings stacked below it, as they paint themselves; kept in a
 //     BeneathCache between paints), so transparent GIF pixels show the window behind; then the
-//     control paints; then the surface is drawn.
+//     control paints; then the surface is drawn. On a screen whose device pixel ratio is not 1,
+//     what lies beneath is drawn at the device resolution and the control's own pixels scaled
+//     over it (whole ratios repeat each pixel exactly).
 //   - Refresh paints at once (the control's Paint runs before it returns, visible or not, and
 //     the result reaches the screen through repaint()); RefreshRect does the same for a part of
 //     the surface, clearing only that part and clipping the paint to it, and puts only that part
@@ -151,6 +153,9 @@ class WidgetHost final : public platform::Container, public platform::HostSurfac
   void fillWithBackground(const QRect& area);
   // Sets the fourth byte of every pixel in `area`, which the raster layer's copies leave 0.
   void makeOpaque(const QRect& area);
+  // Draws `area` of the surface at device pixel ratio `ratio` (see the source); false when it
+  // cannot (too large, nothing beneath cached), and the caller draws the surface as it is.
+  bool drawAtDeviceRatio(QPainter& painter, const QRect& area, qreal ratio);
   // Delivers the window's waiting update requests.
   void settleWindow();
   // Puts `part` of the surface on screen (at once, when visible).

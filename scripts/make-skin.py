@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the radio's skin (290 x 480) and window icon (32 x 32) and writes them as one-frame
-GIF files with a 256-colour palette: app/assets/skin.gif and app/assets/icon.gif.
+GIF files with a 256-colour palette: app/assets/skin.gif, app/assets/skin@2x.gif (the same skin
+drawn at two device pixels per pixel, for screens of that ratio; not a scaled copy) and
+app/assets/icon.gif.
 
 Standard library only: shapes are drawn with signed-distance coverage (smooth edges without
 supersampling); the median cut and the GIF writer are shared with make-decorations.py
@@ -14,8 +16,9 @@ import sys
 
 from gif_writer import median_cut, write_gif
 
-# The window is cut to CreateRoundRectRgn(0, 0, 290, 480, 40, 40); everything outside that
-# region is painted in the key colour so a missing cut shows at once.
+# The window is cut to CreateRoundRectRgn(0, 0, 290, 480, 40, 40) (at two device pixels per pixel
+# to the region of 580 x 960 with 80 x 80 corners); everything outside that region is painted in
+# the key colour so a missing cut shows at once.
 WIDTH, HEIGHT, CORNER = 290, 480, 20
 KEY = (255, 0, 255)
 
@@ -46,9 +49,13 @@ FONT = {
 
 
 class Canvas:
-    def __init__(self, width, height, colour):
-        self.width, self.height = width, height
-        self.px = [list(colour) for _ in range(width * height)]
+    """A picture `width` x `height` pixels drawn at `scale` device pixels per pixel: shapes and
+    blend_pixel take pixels, px and blend device pixels."""
+
+    def __init__(self, width, height, colour, scale=1):
+        self.scale = scale
+        self.width, self.height = width * scale, height * scale
+        self.px = [list(colour) for _ in range(self.width * self.height)]
 
     def blend(self, x, y, colour, alpha):
         if alpha <= 0 or not (0 <= x < self.width and 0 <= y < self.height):
@@ -58,16 +65,23 @@ class Canvas:
         for i in range(3):
             p[i] = p[i] + (colour[i] - p[i]) * a
 
+    def blend_pixel(self, x, y, colour, alpha):
+        for dy in range(self.scale):
+            for dx in range(self.scale):
+                self.blend(x * self.scale + dx, y * self.scale + dy, colour, alpha)
+
     def shape(self, box, distance, paint):
-        """Paints every pixel of box (x0, y0, x1, y1) by coverage of the shape whose signed
-        distance (negative inside) `distance` gives at the pixel centre."""
-        x0, y0, x1, y1 = box
+        """Paints every device pixel of box (x0, y0, x1, y1, in pixels) by coverage of the shape
+        whose signed distance (negative inside, in pixels) `distance` gives at the device pixel's
+        centre."""
+        s = self.scale
+        x0, y0, x1, y1 = (v * s for v in box)
         for y in range(max(0, y0), min(self.height, y1)):
             for x in range(max(0, x0), min(self.width, x1)):
-                d = distance(x + 0.5, y + 0.5)
+                d = distance((x + 0.5) / s, (y + 0.5) / s) * s
                 cover = 0.5 - d
                 if cover > 0:
-                    self.blend(x, y, paint(x, y), cover)
+                    self.blend(x, y, paint(x / s, y / s) if s != 1 else paint(x, y), cover)
 
 
 def rounded_rect(x, y, w, h, r):
@@ -121,7 +135,7 @@ def text(canvas, string, x, y, scale, colour, spacing=1):
                 if bit == "1":
                     for sy in range(scale):
                         for sx in range(scale):
-                            canvas.blend(x + rx * scale + sx, y + ry * scale + sy, colour, 1.0)
+                            canvas.blend_pixel(x + rx * scale + sx, y + ry * scale + sy, colour, 1.0)
         x += (5 + spacing) * scale
 
 
@@ -145,8 +159,8 @@ def button(canvas, rect, top, bottom, rim):
                  lambda px, py: (255, 255, 255))
 
 
-def draw_skin():
-    c = Canvas(WIDTH, HEIGHT, (10, 24, 44))
+def draw_skin(scale=1):
+    c = Canvas(WIDTH, HEIGHT, (10, 24, 44), scale)
     # Body: a rim, then a deep blue gradient inside.
     c.shape((0, 0, WIDTH, HEIGHT), rounded_rect(0, 0, WIDTH, HEIGHT, CORNER),
             vertical((88, 140, 205), (22, 48, 88), 0, HEIGHT))
@@ -172,12 +186,12 @@ def draw_skin():
     # Separator between header and the player.
     for x in range(14, WIDTH - 14):
         fade = 1.0 - abs(x - WIDTH / 2.0) / (WIDTH / 2.0 - 14)
-        c.blend(x, 77, (120, 180, 240), 0.8 * fade)
-        c.blend(x, 78, (4, 10, 22), 0.8 * fade)
+        c.blend_pixel(x, 77, (120, 180, 240), 0.8 * fade)
+        c.blend_pixel(x, 78, (4, 10, 22), 0.8 * fade)
     # Player and page sit in one sunken panel.
     frame(c, (PLAYER[0], PLAYER[1], PLAYER[2], PLAYER[3] + PAGE[3]))
     for x in range(PLAYER[0], PLAYER[0] + PLAYER[2]):
-        c.blend(x, PAGE[1] - 1, (60, 100, 150), 1.0)
+        c.blend_pixel(x, PAGE[1] - 1, (60, 100, 150), 1.0)
     # Minimise and close buttons under the hot spots.
     button(c, MINIMISE, (70, 130, 200), (26, 62, 112), (150, 200, 250))
     x, y, w, h = MINIMISE
@@ -195,18 +209,19 @@ def draw_skin():
 
 
 def key_outside_region(canvas):
-    """Paints the key colour on every pixel outside the window's region, with the same rule the
-    window cuts by: a pixel stays when its centre lies inside the 40 x 40 corner ellipse."""
-    r = CORNER
-    for y in range(HEIGHT):
+    """Paints the key colour on every device pixel outside the window's region at the canvas's
+    scale, with the same rule the window cuts by: a pixel stays when its centre lies inside the
+    corner ellipse (40 x 40 pixels, so 40 * scale device pixels)."""
+    r, width, height = CORNER * canvas.scale, canvas.width, canvas.height
+    for y in range(height):
         cy = y + 0.5
-        dy = r - cy if cy < r else (cy - (HEIGHT - r) if cy > HEIGHT - r else 0)
+        dy = r - cy if cy < r else (cy - (height - r) if cy > height - r else 0)
         if dy <= 0:
             continue
         dx = r * math.sqrt(max(0.0, 1 - (dy / r) ** 2))
         inset = max(0, math.ceil(r - dx - 0.5))
-        for x in list(range(inset)) + list(range(WIDTH - inset, WIDTH)):
-            canvas.px[y * WIDTH + x] = list(KEY)
+        for x in list(range(inset)) + list(range(width - inset, width)):
+            canvas.px[y * width + x] = list(KEY)
 
 
 def draw_icon():
@@ -254,8 +269,9 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "app", "assets")
     os.makedirs(out, exist_ok=True)
-    size = save(os.path.join(out, "skin.gif"), draw_skin(), keep=(KEY,))
-    print(f"skin.gif: {WIDTH} x {HEIGHT}, {size} bytes")
+    for scale, name in ((1, "skin.gif"), (2, "skin@2x.gif")):
+        size = save(os.path.join(out, name), draw_skin(scale), keep=(KEY,))
+        print(f"{name}: {WIDTH * scale} x {HEIGHT * scale}, {size} bytes")
     size = save(os.path.join(out, "icon.gif"), draw_icon())
     print(f"icon.gif: 32 x 32, {size} bytes")
 

@@ -10,5 +10,5 @@ export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/runtime"
 export QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 status=0
-xvfb-run -a -s "-screen 0 1024x768x24 -br -nolisten tcp" "$@" || status=$?
+xvfb-run -a -s "-screen 0 1280x1024x24 -br -nolisten tcp" "$@" || status=$?
 exit "$status"
