@@ -47,7 +47,7 @@ bool Consistent(const DecodedImage& image) {
 }
 
 std::unique_ptr<Bitmap> MakeTopDownBitmap(const DecodedImage& image, bool maskOnly) {
-  std::unique_ptr<Bitmap> bitmap = Bitmap::Create(image.width, -image.height, 32);
+  std::unique_ptr<Bitmap> bitmap = Bitmap::CreateUninitialized(image.width, -image.height, 32);
   if (!bitmap) return nullptr;
   const auto width = static_cast<std::size_t>(image.width);
   for (int y = 0; y < image.height; ++y) {
