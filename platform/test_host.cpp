@@ -239,7 +239,7 @@ void TestHost::Refresh() {
   ++paintCount_;
   surfaceHoldsPaint_ = true;
   paintedBackground_ = background_;
-  if (control_ != nullptr) {
+  if (control_ != nullptr && paintsControl_) {
     control_->Paint();
   }
 }
@@ -262,7 +262,7 @@ void TestHost::RefreshRect(int left, int top, int right, int bottom) {
     DeviceContext& dc;
     ~ClipReset() { dc.ResetClip(); }
   } reset{*dc_};
-  if (control_ != nullptr) {
+  if (control_ != nullptr && paintsControl_) {
     control_->Paint();
   }
 }

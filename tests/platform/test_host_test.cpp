@@ -164,6 +164,19 @@ TEST(TestHostTest, ResizeClearsTheWholeSurfaceAndKeepsABitmapOfTheSameSize) {
   EXPECT_EQ(control.log, (std::vector<std::string>{"Resize 3x2", "Resize 4x2"}));
 }
 
+TEST(TestHostTest, WithPaintsOffRefreshesClearAndCountWithoutPainting) {
+  TestHost host(2, 2);
+  LoggingControl control(host);
+  host.Attach(control);
+  host.SetPaintsControl(false);
+  host.SetBackground(0xFFFFFF);
+  host.Refresh();
+  host.RefreshRect(0, 0, 1, 1);
+  EXPECT_TRUE(control.log.empty());
+  EXPECT_EQ(host.PaintCount(), 2);
+  EXPECT_EQ(host.Pixel(1, 1), 0xFFFFFFu);
+}
+
 TEST(TestHostTest, NothingAttachedStillClearsAndCounts) {
   TestHost host(2, 2);
   host.SetBackground(0xFFFFFF);
