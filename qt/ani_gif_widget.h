@@ -24,9 +24,11 @@ namespace velmora::qt {
 
 class AniGifWidget : public QWidget {
   Q_OBJECT
-  // In the order a form sets them: the mode first (it is read when a GIF loads), then the GIF,
-  // then the settings, some of which (loops) belong to the GIF loaded.
-  Q_PROPERTY(bool designMode READ designMode WRITE setDesignMode NOTIFY designModeChanged)
+  // In the order a form sets them: the mode first (it is read when a GIF loads; Designer's
+  // plugin sets it, so it is not edited there), then the GIF, then the settings, some of which
+  // (loops) belong to the GIF loaded.
+  Q_PROPERTY(bool designMode READ designMode WRITE setDesignMode NOTIFY designModeChanged
+             DESIGNABLE false)
   // The GIF shown, as its file's bytes in base64, so that a form (.ui) can carry it. Setting it
   // loads those bytes.
   Q_PROPERTY(QString gifData READ gifData WRITE setGifData NOTIFY gifDataChanged)

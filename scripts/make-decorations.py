@@ -19,8 +19,9 @@ over every pixel of frame 1 that has to change; where frame 1's trace must vanis
 skin's own colour. That is why the trace is blended against the skin (app/assets/skin.gif) at the
 exact place the window puts the decoration: the GIFs only look right there.
 
-Standard library only, with its own GIF reader (for the skin) and LZW encoder. The generated files
-are committed, so building never needs this script.
+Standard library only, with its own GIF reader (for the skin) and the median cut and GIF writer
+it shares with make-skin.py (gif_writer.py). The generated files are committed, so building never
+needs this script.
 
 Usage: scripts/make-decorations.py [OUTPUT_DIR]   (default: app/form next to this script)
 """
@@ -28,6 +29,8 @@ import math
 import os
 import struct
 import sys
+
+from gif_writer import median_cut, write_gif
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIN = os.path.join(HERE, "..", "app", "assets", "skin.gif")
@@ -271,119 +274,17 @@ def draw_ticker(skin):
     return [[[f.get((x, y)) for x in range(w)] for y in range(h)] for f in (first, second)]
 
 
-# --- Palette and GIF writing ---
+# --- Palette ---
 
-def median_cut(colours, fixed, limit):
-    """At most `limit` palette colours for the distinct `colours` (a {colour: count} map); the
-    colours in `fixed` stay exact. Returns the palette and a lookup from colour to index."""
-    fixed = [c for c in fixed if c in colours][:limit]
-    rest = [(c, n) for c, n in colours.items() if c not in fixed]
-    boxes = [rest] if rest else []
-    while len(boxes) + len(fixed) < limit:
-        splittable = [b for b in boxes if len(b) > 1]
-        if not splittable:
-            break
-
-        def extent(b, i):
-            return max(c[0][i] for c in b) - min(c[0][i] for c in b)
-
-        box = max(splittable, key=lambda b: max(extent(b, i) for i in range(3)) * sum(n for _, n in b))
-        boxes.remove(box)
-        channel = max(range(3), key=lambda i: extent(box, i))
-        box.sort(key=lambda c: c[0][channel])
-        half, running, cut = sum(n for _, n in box) / 2.0, 0, 1
-        for i, (_, n) in enumerate(box):
-            running += n
-            if running >= half:
-                cut = min(max(i + 1, 1), len(box) - 1)
-                break
-        boxes += [box[:cut], box[cut:]]
-    palette = list(fixed)
-    for b in boxes:
-        total = sum(n for _, n in b)
-        palette.append(tuple(int(round(sum(c[i] * n for c, n in b) / total)) for i in range(3)))
+def median_cut_lookup(colours, fixed, limit):
+    """The palette for `colours` (a {colour: count} map) and a lookup from colour to the index of
+    its nearest palette colour."""
+    palette = median_cut(colours, fixed, limit)
     lookup = {}
     for colour in colours:
         lookup[colour] = min(range(len(palette)),
                              key=lambda j: sum((colour[i] - palette[j][i]) ** 2 for i in range(3)))
     return palette, lookup
-
-
-def lzw_encode(indices, min_code_size):
-    """GIF's variable-width LZW, codes packed least significant bit first: a clear code first,
-    another whenever the 4096-entry table is full, the end code last."""
-    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
-    out, buffer, filled = bytearray(), 0, 0
-
-    def emit(code, width):
-        nonlocal buffer, filled
-        buffer |= code << filled
-        filled += width
-        while filled >= 8:
-            out.append(buffer & 0xFF)
-            buffer >>= 8
-            filled -= 8
-
-    width, table, next_code = min_code_size + 1, {}, end + 1
-    emit(clear, width)
-    prefix = None
-    for index in indices:
-        if prefix is None:
-            prefix = index
-            continue
-        if (prefix, index) in table:
-            prefix = table[(prefix, index)]
-            continue
-        emit(prefix, width)
-        if next_code < 4096:
-            table[(prefix, index)] = next_code
-            next_code += 1
-            # The decoder adds each entry one code later than we do, so it widens one code later.
-            if next_code > (1 << width) and width < 12:
-                width += 1
-        else:
-            emit(clear, width)
-            width, table, next_code = min_code_size + 1, {}, end + 1
-        prefix = index
-    if prefix is not None:
-        emit(prefix, width)
-        # Reading that code lets the decoder add its last entry, which may widen the end code.
-        if next_code >= (1 << width) and width < 12:
-            width += 1
-    emit(end, width)
-    if filled:
-        out.append(buffer & 0xFF)
-    return bytes(out)
-
-
-def write_gif(path, width, height, palette, background, transparent, frames, delay):
-    """frames: index images (bytes, width x height, top row first), all full-canvas."""
-    size_bits = max(1, (len(palette) - 1).bit_length())
-    if len(palette) != 1 << size_bits:
-        raise ValueError("the palette must hold a power of two of colours")
-    data = bytearray(b"GIF89a")
-    # Logical screen: global table present, colour resolution 8 bits, table size field.
-    data += struct.pack("<HHBBB", width, height, 0x80 | 0x70 | (size_bits - 1), background, 0)
-    for colour in palette:
-        data += bytes(colour)
-    # NETSCAPE2.0 application extension: sub-block id 1, loop count 0 = for ever.
-    data += b"\x21\xFF\x0BNETSCAPE2.0\x03\x01" + struct.pack("<H", 0) + b"\x00"
-    min_code_size = max(2, size_bits)
-    for indices in frames:
-        # Graphic control extension: disposal 1 in bits 2-4, transparency flag in bit 0.
-        data += b"\x21\xF9\x04" + struct.pack("<BHB", (1 << 2) | 1, delay, transparent) + b"\x00"
-        data += b"\x2C" + struct.pack("<HHHHB", 0, 0, width, height, 0)
-        data.append(min_code_size)
-        packed = lzw_encode(indices, min_code_size)
-        for i in range(0, len(packed), 255):
-            chunk = packed[i:i + 255]
-            data.append(len(chunk))
-            data += chunk
-        data.append(0)
-    data.append(0x3B)
-    with open(path, "wb") as f:
-        f.write(data)
-    return len(data)
 
 
 def write_mast(path):
@@ -392,7 +293,7 @@ def write_mast(path):
     # Entry 1 is the transparent one; its colour is the skin's header blue, for viewers that
     # ignore transparency.
     palette = [GOLD, (44, 86, 140)]
-    return write_gif(path, w, h, palette, 1, 1, [first, second], 50)
+    return write_gif(path, w, h, palette, [first, second], background=1, animation=(50, 1))
 
 
 def write_ticker(path, skin):
@@ -408,11 +309,11 @@ def write_ticker(path, skin):
     skin_colours = sorted({c for row in images[1] for c in row if c is not None and
                            c in {skin.at(x, y) for y in range(h) for x in range(w)}},
                           key=lambda c: -counts[c])
-    palette, lookup = median_cut(counts, skin_colours, 255)
+    palette, lookup = median_cut_lookup(counts, skin_colours, 255)
     palette += [(0, 0, 0)] * (255 - len(palette))
     palette.append((44, 86, 140))  # entry 255: transparent
     frames = [bytes(255 if c is None else lookup[c] for row in image for c in row) for image in images]
-    return write_gif(path, w, h, palette, 255, 255, frames, 20)
+    return write_gif(path, w, h, palette, frames, background=255, animation=(20, 255))
 
 
 # --- The stored property bags ---

@@ -3,15 +3,16 @@
 GIF files with a 256-colour palette: app/assets/skin.gif and app/assets/icon.gif.
 
 Standard library only: shapes are drawn with signed-distance coverage (smooth edges without
-supersampling), colours are reduced by median cut, and the GIF writer has its own LZW encoder.
-The generated files are committed, so building never needs this script.
+supersampling); the median cut and the GIF writer are shared with make-decorations.py
+(gif_writer.py). The generated files are committed, so building never needs this script.
 
 Usage: scripts/make-skin.py [OUTPUT_DIR]   (default: app/assets next to this script)
 """
 import math
 import os
-import struct
 import sys
+
+from gif_writer import median_cut, write_gif
 
 # The window is cut to CreateRoundRectRgn(0, 0, 290, 480, 40, 40); everything outside that
 # region is painted in the key colour so a missing cut shows at once.
@@ -230,32 +231,8 @@ def quantize(pixels, keep):
     for p in pixels:
         key = (int(round(p[0])), int(round(p[1])), int(round(p[2])))
         counts[key] = counts.get(key, 0) + 1
+    palette = median_cut(counts, keep, 256)
     fixed = [k for k in keep if k in counts]
-    rest = [(colour, n) for colour, n in counts.items() if colour not in fixed]
-    boxes = [rest] if rest else []
-    while len(boxes) + len(fixed) < 256:
-        splittable = [b for b in boxes if len(b) > 1]
-        if not splittable:
-            break
-
-        def spread(b):
-            return max(max(c[0][i] for c in b) - min(c[0][i] for c in b) for i in range(3)) * sum(n for _, n in b)
-
-        box = max(splittable, key=spread)
-        boxes.remove(box)
-        channel = max(range(3), key=lambda i: max(c[0][i] for c in box) - min(c[0][i] for c in box))
-        box.sort(key=lambda c: c[0][channel])
-        total, running, cut = sum(n for _, n in box), 0, 1
-        for i, (_, n) in enumerate(box):
-            running += n
-            if running * 2 >= total:
-                cut = min(max(i + 1, 1), len(box) - 1)
-                break
-        boxes += [box[:cut], box[cut:]]
-    palette = list(fixed)
-    for b in boxes:
-        total = sum(n for _, n in b)
-        palette.append(tuple(int(round(sum(c[i] * n for c, n in b) / total)) for i in range(3)))
     lookup = {}
     for colour in counts:
         if colour in fixed:
@@ -268,85 +245,18 @@ def quantize(pixels, keep):
     return palette, indices
 
 
-def lzw_encode(indices, min_code_size=8):
-    """GIF's variable-width LZW: codes packed least significant bit first, a clear code first,
-    another whenever the 4096-entry table is full, the end code last."""
-    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
-    out, bit_buffer, bit_count = bytearray(), 0, 0
-
-    def emit(code, width):
-        nonlocal bit_buffer, bit_count
-        bit_buffer |= code << bit_count
-        bit_count += width
-        while bit_count >= 8:
-            out.append(bit_buffer & 0xFF)
-            bit_buffer >>= 8
-            bit_count -= 8
-
-    width = min_code_size + 1
-    table, next_code = {}, end + 1
-    emit(clear, width)
-    prefix = None
-    for byte in indices:
-        if prefix is None:
-            prefix = byte
-            continue
-        key = (prefix, byte)
-        if key in table:
-            prefix = table[key]
-            continue
-        emit(prefix, width)
-        if next_code < 4096:
-            table[key] = next_code
-            next_code += 1
-            # The decoder adds its entry one code later, so it widens when it sees the code
-            # after the one that filled the current width.
-            if next_code > (1 << width) and width < 12:
-                width += 1
-        else:
-            emit(clear, width)
-            table, next_code, width = {}, end + 1, min_code_size + 1
-        prefix = byte
-    if prefix is not None:
-        emit(prefix, width)
-        # Reading that last code makes the decoder add one more entry, which may widen the
-        # code it reads the end code with.
-        if next_code >= (1 << width) and width < 12:
-            width += 1
-    emit(end, width)
-    if bit_count:
-        out.append(bit_buffer & 0xFF)
-    return bytes(out)
-
-
-def write_gif(path, canvas, keep=()):
+def save(path, canvas, keep=()):
     palette, indices = quantize(canvas.px, keep)
-    data = bytearray(b"GIF89a")
-    # Logical screen: size, global table of 256 entries (flags 0xF7), background 0, aspect 0.
-    data += struct.pack("<HHBBB", canvas.width, canvas.height, 0xF7, 0, 0)
-    for colour in palette:
-        data += bytes(colour)
-    # Image descriptor: at (0, 0), full size, no local table, not interlaced.
-    data += b"\x2C" + struct.pack("<HHHHB", 0, 0, canvas.width, canvas.height, 0)
-    data.append(8)
-    packed = lzw_encode(indices, 8)
-    for i in range(0, len(packed), 255):
-        chunk = packed[i:i + 255]
-        data.append(len(chunk))
-        data += chunk
-    data += b"\x00\x3B"
-    with open(path, "wb") as f:
-        f.write(data)
-    return len(data)
+    return write_gif(path, canvas.width, canvas.height, palette, [indices])
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "app", "assets")
     os.makedirs(out, exist_ok=True)
-    size = write_gif(os.path.join(out, "skin.gif"), draw_skin(), keep=(KEY,))
+    size = save(os.path.join(out, "skin.gif"), draw_skin(), keep=(KEY,))
     print(f"skin.gif: {WIDTH} x {HEIGHT}, {size} bytes")
-    size = write_gif(os.path.join(out, "icon.gif"), draw_icon())
+    size = save(os.path.join(out, "icon.gif"), draw_icon())
     print(f"icon.gif: 32 x 32, {size} bytes")
 
 

@@ -8,20 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/gif_builder.h"
 #include "platform/test_host.h"
+#include "support/control_fixture.h"
+#include "support/gif_builder.h"
+#include "support/test_files.h"
 #include "ucAniGIF/control/ucAniGIF.h"
 
 namespace velmora {
@@ -52,33 +50,7 @@ struct Scenario {
 };
 
 // One control on its own headless host.
-class Side {
- public:
-  Side(int w, int h, bool partial, const Scenario& s) : host_(w, h, true) {
-    host_.SetPartialRepaints(partial);
-    host_.SetBackground(s.background);
-    control_ = std::make_unique<ucAniGIF>(host_);
-    host_.Attach(*control_);
-  }
-  ~Side() {
-    host_.Detach();
-    control_.reset();
-  }
-  Side(const Side&) = delete;
-  Side& operator=(const Side&) = delete;
-
-  TestHost& host() { return host_; }
-  ucAniGIF& control() { return *control_; }
-
- private:
-  TestHost host_;
-  std::unique_ptr<ucAniGIF> control_;
-};
-
-std::vector<std::uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using Side = testing::ControlFixture;
 
 // Where two surfaces first differ, or "" when they are equal.
 std::string FirstDifference(const TestHost& a, const TestHost& b) {
@@ -132,9 +104,14 @@ Outcome Compare(const std::string& label, const std::vector<std::uint8_t>& bytes
                 int canvasW, int canvasH) {
   Outcome outcome;
   const auto [w, h] = s.surface(canvasW, canvasH);
-  Side partial(w, h, true, s);
-  Side complete(w, h, false, s);
-  for (Side* side : {&partial, &complete}) Configure(side->control(), s);
+  Side partial(w, h);
+  Side complete(w, h);
+  partial.host().SetPartialRepaints(true);
+  complete.host().SetPartialRepaints(false);
+  for (Side* side : {&partial, &complete}) {
+    side->host().SetBackground(s.background);
+    Configure(side->control(), s);
+  }
   const bool loadedPartial = partial.control().LoadAnimatedGIF_Array(ByteArrayArg::FromSpan(bytes));
   const bool loadedComplete =
       complete.control().LoadAnimatedGIF_Array(ByteArrayArg::FromSpan(bytes));
@@ -183,18 +160,11 @@ struct TestGif {
 // The test GIFs the control loads, with the canvas size it finds, read once.
 const std::vector<TestGif>& TestGifs() {
   static const std::vector<TestGif> gifs = [] {
-    std::vector<fs::path> files;
-    for (const char* dir : {"gif-corpus", "gif-suite"}) {
-      const fs::path folder = fs::path(VELMORA_TESTDATA_DIR) / dir;
-      if (!fs::is_directory(folder)) continue;
-      for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".gif") files.push_back(entry.path());
-      }
-    }
-    std::sort(files.begin(), files.end());
+    std::vector<fs::path> files = testing::TestDataGifs("gif-corpus");
+    for (const fs::path& file : testing::TestDataGifs("gif-suite")) files.push_back(file);
     std::vector<TestGif> loaded;
     for (const fs::path& file : files) {
-      TestGif gif{file.filename().string(), ReadFile(file)};
+      TestGif gif{file.filename().string(), testing::ReadBytes(file)};
       TestHost probeHost(1, 1, true);
       ucAniGIF probe(probeHost);
       probe.SetDelayAnimation(0);

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "support/control_fixture.h"
 #include "support/gif_builder.h"
-#include "platform/errors.h"
+#include "support/run_time_errors.h"
 
 namespace velmora {
 namespace {
@@ -142,12 +143,9 @@ TEST(Properties, LoopsStoresTheAbsoluteValue) {
   EXPECT_EQ(f.host().PropertyChanges(), (Lines{"Loops"}));
   f.control().SetLoops(3);
   EXPECT_EQ(f.host().PropertyChanges(), (Lines{"Loops"}));
-  try {
-    f.control().SetLoops(std::numeric_limits<std::int32_t>::min());
-    ADD_FAILURE() << "no overflow error";
-  } catch (const platform::RuntimeError& e) {
-    EXPECT_EQ(e.Number(), 6);
-  }
+  EXPECT_EQ(
+      testing::ErrorNumber([&] { f.control().SetLoops(std::numeric_limits<std::int32_t>::min()); }),
+      platform::kErrOverflow);
   EXPECT_EQ(f.control().Loops(), 3);
 }
 

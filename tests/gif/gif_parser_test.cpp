@@ -6,29 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/gif_builder.h"
+#include "support/test_files.h"
 
 namespace velmora::gif {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
+using testing::Cat;
+using testing::Text;
 
 // Header, positions 1..13: signature, screen 1 x 1, packed, background 0, aspect 0.
 Bytes Header(std::uint8_t packed, const std::string& signature = "GIF89a") {
@@ -617,13 +607,6 @@ TEST(GifParser, HugeDeclaredSizes) {
 
 // ---- Real files ------------------------------------------------------------------------------
 
-Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-const std::filesystem::path kTestData = VELMORA_TESTDATA_DIR;
-
 // A frame is kept by a prefix exactly when its descriptor, local table and LZW minimum code size
 // byte lie inside the prefix: the data skip after that byte never fails. Every kept frame is the
 // same as in the full parse.
@@ -641,7 +624,7 @@ TEST(GifParser, EveryPrefixOfRealFiles) {
       "gif-corpus/hippopotamus.interlaced.gif",
   };
   for (const char* name : files) {
-    const Bytes bytes = ReadFile(kTestData / name);
+    const Bytes bytes = testing::ReadTestFile(name);
     ASSERT_FALSE(bytes.empty()) << name;
     const Parsed full = Parse(bytes);
     ASSERT_GT(full.count, 0) << name;
@@ -666,41 +649,6 @@ TEST(GifParser, EveryPrefixOfRealFiles) {
       }
     }
   }
-}
-
-// The suite's description of a file: [config] loop-count and frames, [frameN] delay.
-struct SuiteConf {
-  std::string loopCount;
-  std::vector<std::string> frames;
-  std::map<std::string, int> delays;  // hundredths, by frame name
-};
-
-SuiteConf ReadConf(const std::filesystem::path& path) {
-  SuiteConf conf;
-  std::ifstream in(path);
-  std::string line, section;
-  auto trim = [](std::string s) {
-    const auto a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t\r");
-    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-  };
-  while (std::getline(in, line)) {
-    line = trim(line);
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '[') {
-      section = line.substr(1, line.find(']') - 1);
-      continue;
-    }
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
-    if (section == "config" && key == "loop-count") conf.loopCount = value;
-    if (section == "config" && key == "frames") {
-      std::stringstream list(value);
-      for (std::string f; std::getline(list, f, ',');) conf.frames.push_back(trim(f));
-    }
-    if (section != "config" && key == "delay") conf.delays[section] = std::stoi(value);
-  }
-  return conf;
 }
 
 TEST(GifParser, SuiteFilesMatchTheirDescriptions) {
@@ -728,17 +676,18 @@ TEST(GifParser, SuiteFilesMatchTheirDescriptions) {
                          "local-color-table",
                          "no-global-color-table"};
   for (const char* name : names) {
-    const std::filesystem::path base = kTestData / "gif-suite" / name;
-    const SuiteConf conf = ReadConf(base.string() + ".conf");
-    ASSERT_FALSE(conf.frames.empty()) << name;
-    const Parsed p = Parse(ReadFile(base.string() + ".gif"));
-    ASSERT_EQ(p.count, static_cast<std::int32_t>(conf.frames.size())) << name;
+    const std::string base = testing::TestDataPath("gif-suite").string() + "/" + name;
+    testing::SuiteConf conf = testing::ReadSuiteConf(base + ".conf");
+    const std::vector<std::string> frames = testing::SplitList(conf["config"]["frames"]);
+    ASSERT_FALSE(frames.empty()) << name;
+    const Parsed p = Parse(testing::ReadBytes(base + ".gif"));
+    ASSERT_EQ(p.count, static_cast<std::int32_t>(frames.size())) << name;
     // "infinite" is a NETSCAPE loop count of 0; no extension is "0" and also stores 0.
-    const int loops = conf.loopCount == "infinite" ? 0 : std::stoi(conf.loopCount);
-    EXPECT_EQ(p.doc.Header.LoopCount, loops) << name;
-    for (std::size_t i = 0; i < conf.frames.size(); ++i) {
-      const auto it = conf.delays.find(conf.frames[i]);
-      const int hundredths = it == conf.delays.end() ? 0 : it->second;
+    const std::string& loopCount = conf["config"]["loop-count"];
+    EXPECT_EQ(p.doc.Header.LoopCount, loopCount == "infinite" ? 0 : std::stoi(loopCount)) << name;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      const std::string& delay = conf[frames[i]]["delay"];
+      const int hundredths = delay.empty() ? 0 : std::stoi(delay);
       EXPECT_EQ(p.doc.Frames[i].Delay, hundredths * 10) << name << " frame " << i;
     }
   }

@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace velmora::gif {
 namespace {
@@ -366,24 +367,6 @@ std::vector<Frame> DecodeWithGiflib(const Bytes& bytes) {
   }
   DGifCloseFile(gif, &error);
   return frames;
-}
-
-Bytes ReadFile(const std::filesystem::path& path) {
-  Bytes bytes(std::filesystem::file_size(path));
-  FILE* fp = std::fopen(path.c_str(), "rb");
-  if (fp == nullptr) return {};
-  const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), fp);
-  std::fclose(fp);
-  bytes.resize(n);
-  return bytes;
-}
-
-std::vector<std::filesystem::path> CorpusGifs() {
-  std::vector<std::filesystem::path> files;
-  for (const auto& e : std::filesystem::directory_iterator(VELMORA_TESTDATA_DIR "/gif-corpus"))
-    if (e.path().extension() == ".gif") files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  return files;
 }
 
 // Random indices below `colours`, `zeroPercent` of them 0. With `pairPercent`, pairs "16c c"
@@ -817,8 +800,8 @@ TEST(GifEncoderKeyZero, AFrameEndingOnTheTableLeavesNothingForTheNext) {
 
 TEST(GifEncoder, CorpusFramesRoundTripThroughGiflib) {
   std::size_t framesChecked = 0;
-  for (const auto& path : CorpusGifs()) {
-    const std::vector<Frame> frames = DecodeWithGiflib(ReadFile(path));
+  for (const auto& path : testing::TestDataGifs("gif-corpus")) {
+    const std::vector<Frame> frames = DecodeWithGiflib(testing::ReadBytes(path));
     ASSERT_FALSE(frames.empty()) << path;
     for (std::size_t i = 0; i < frames.size(); ++i) {
       const Frame& f = frames[i];

@@ -12,7 +12,8 @@
 
 #include "gif/gif_images.h"
 #include "gif/gif_lzw.h"
-#include "tests/support/lzw_codes.h"
+#include "support/lzw_codes.h"
+#include "support/test_files.h"
 
 namespace velmora::gif {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "gif/gif_lzw.h"
-#include "tests/support/lzw_codes.h"
+#include "support/lzw_codes.h"
 
 namespace velmora::gif {
 namespace {

@@ -14,32 +14,26 @@
 #include <thread>
 #include <vector>
 
-#include "platform/codec/bmp_image.h"
 #include "gif/gif_images.h"
+#include "platform/codec/bmp_image.h"
 #include "platform/codec/gif_picture.h"
-#include "tests/support/lzw_codes.h"
+#include "support/gif_builder.h"
+#include "support/lzw_codes.h"
+#include "support/test_files.h"
 
 namespace velmora::platform {
 namespace {
 
+using testing::Cat;
 using testing::FrameSubBlocks;
 using testing::PackCodes;
 using testing::ReadTestFile;
-
-std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
-  std::vector<std::uint8_t> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-std::vector<std::uint8_t> Text(const char* s) {
-  return {s, s + std::strlen(s)};
-}
+using testing::Text;
 
 // A 3 x 2 screen with a 4-colour global table, a graphic control extension making index 2
 // transparent, and a 2 x 1 image at (1, 1) holding indices 1, 2.
 std::vector<std::uint8_t> TinyGif(bool withTransparency = true, int left = 1, int top = 1) {
-  return Concat({
+  return Cat({
       Text("GIF89a"),
       {3, 0, 2, 0, 0x81, 0, 0},                                // screen 3 x 2, table of 4
       {0x10, 0x20, 0x30, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF},  // 1 red, 2 green, 3 blue
@@ -280,7 +274,7 @@ std::vector<std::uint8_t> Bmp(std::uint32_t headerSize, std::int32_t width, std:
                                     static_cast<std::uint8_t>(offset >> 8),
                                     0,
                                     0};
-  return Concat({file, h, extra, rows});
+  return Cat({file, h, extra, rows});
 }
 
 struct BmpCase {
@@ -380,8 +374,8 @@ TEST(PictureFromBytesTest, NonImagesGiveNoPicture) {
       {},
       Text("hello"),
       Text("GIF89a"),
-      Concat({Text("GIF89a"), {1, 0, 1, 0, 0, 0, 0, 0x3B}}),  // no image before the trailer
-      Concat({Text("GIF90a"), {1, 0, 1, 0, 0, 0, 0, 0x2C}}),  // unknown version
+      Cat({Text("GIF89a"), {1, 0, 1, 0, 0, 0, 0, 0x3B}}),  // no image before the trailer
+      Cat({Text("GIF90a"), {1, 0, 1, 0, 0, 0, 0, 0x2C}}),  // unknown version
       Text("BM"),
       ReadTestFile("gif-corpus/pi.txt")};
   for (const auto& bytes : inputs) EXPECT_EQ(PictureFromBytes(bytes), nullptr) << bytes.size();

@@ -8,20 +8,13 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "support/run_time_errors.h"
 
 namespace velmora::platform {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorNumber;
 
 TEST(PropertyValuesEqualTest, DefaultRuleTable) {
   struct Case {

@@ -7,24 +7,12 @@
 #include <vector>
 
 #include "platform/raster.h"
-#include "platform/raster_test_support.h"
+#include "support/raster_bitmaps.h"
 
 namespace velmora::platform {
 namespace {
 
-using testing::AllPixels;
-using testing::kMonoTable;
-using testing::MakeBitmap;
-using testing::ReadPixel;
-using testing::TestPalette;
-
-using Pixels = std::vector<std::uint32_t>;
-
-std::vector<RgbQuad> TableFor(int bpp) {
-  if (bpp == 1) return kMonoTable;
-  if (bpp == 8) return TestPalette();
-  return {};
-}
+using namespace testing;  // the bitmap builders and readers
 
 struct RopCase {
   const char* name;

@@ -11,27 +11,15 @@
 #include <vector>
 
 #include "platform/raster.h"
-#include "platform/raster_test_support.h"
+#include "support/raster_bitmaps.h"
 
 namespace velmora::platform {
 namespace {
 
-using testing::AllPixels;
-using testing::kMonoTable;
-using testing::MakeBitmap;
-using testing::ReadPixel;
-using testing::TestPalette;
-
-using Pixels = std::vector<std::uint32_t>;
+using namespace testing;  // the bitmap builders and readers
 
 constexpr int kTargetW = 13;
 constexpr int kTargetH = 9;
-
-std::vector<RgbQuad> TableFor(int bpp) {
-  if (bpp == 1) return kMonoTable;
-  if (bpp == 8) return TestPalette();
-  return {};
-}
 
 // A deterministic jumble of values a bitmap of `bpp` bits can hold: indices 0..7 of the test
 // palette, bits, or colours with every channel busy.

@@ -12,13 +12,12 @@
 #include <vector>
 
 #include "platform/raster.h"
-#include "platform/raster_test_support.h"
+#include "support/raster_bitmaps.h"
 
 namespace velmora::platform {
 namespace {
 
-using testing::ReadPixel;
-using testing::WritePixel;
+using namespace testing;  // the bitmap builders and readers
 
 std::vector<std::uint8_t> Bytes(const Bitmap& b) {
   return {b.Bits(), b.Bits() + b.SizeBytes()};

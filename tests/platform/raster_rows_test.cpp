@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "platform/raster.h"
-#include "platform/raster_test_support.h"
+#include "support/raster_bitmaps.h"
 
 namespace velmora::platform {
 namespace {
 
-using testing::MakeBitmap;
-using testing::ReadPixel;
+using namespace testing;  // the bitmap builders and readers
 
 constexpr std::uint32_t kMark = 0xA5C3E1F0;  // fourth byte set: no colour a transfer writes
 constexpr int kWidth = 80;

@@ -8,16 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/raster_test_support.h"
+#include "support/raster_bitmaps.h"
 
 namespace velmora::platform {
 namespace {
 
-using testing::AllPixels;
-using testing::kMonoTable;
-using testing::MakeBitmap;
-using testing::ReadPixel;
-using testing::TestPalette;
+using namespace testing;  // the bitmap builders and readers
 
 struct CreateCase {
   const char* name;

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "support/run_time_errors.h"
 
 namespace velmora::platform {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::ErrorNumber;
 
 // A control that logs the notifications it receives, with what it sees of the host at the time.
 class LoggingControl final : public UserControl {
@@ -60,15 +62,6 @@ class LoggingControl final : public UserControl {
   }
   TestHost& host_;
 };
-
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST(TestHostTest, UnitConversions) {
   TestHost host(10, 20);

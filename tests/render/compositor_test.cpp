@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "render/render_test_support.h"
+#include "support/render_documents.h"
 #include "ucAniGIF/render/renderer.h"
 
 namespace velmora {

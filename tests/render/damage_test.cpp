@@ -8,7 +8,7 @@
 
 #include "support/control_fixture.h"
 #include "support/gif_builder.h"
-#include "render/render_test_support.h"
+#include "support/render_documents.h"
 #include "ucAniGIF/render/damage.h"
 
 namespace velmora {

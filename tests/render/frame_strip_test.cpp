@@ -1,5 +1,6 @@
-// The frame strip builder on hand-built GIF documents: band positions and contents, interlacing,
-// local tables, transparency, the canvas decision, truncated and hostile input, row lengths.
+// The frame strip builder on documents parsed from hand-built GIFs: band positions and contents,
+// interlacing, local tables, transparency, the canvas decision, truncated and hostile input, row
+// lengths.
 
 #include "ucAniGIF/render/frame_strip.h"
 
@@ -8,161 +9,40 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
-#include "platform/errors.h"
 #include "gif/gif_parser.h"
+#include "platform/errors.h"
+#include "support/gif_builder.h"
+#include "support/run_time_errors.h"
+#include "support/test_files.h"
 
 namespace velmora {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::TestFrame;
 
-struct TestFrame {
-  int left = 0;
-  int top = 0;
-  int width = 1;
-  int height = 1;
-  Bytes indices{};  // width * height, top row first; empty = all zero
-  bool interlaced = false;
-  int localColors = 0;  // 0 = no local table, else 2, 4, ... 256
-  bool gce = false;     // a graphic control extension precedes the image
-  std::uint8_t transparent = 0;
-  std::uint8_t transparentIndex = 0;
-  std::uint8_t disposal = 0;
-};
-
-void PutWord(Bytes& out, int v) {
-  out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-  out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-
-int MinCodeSizeFor(const Bytes& pixels) {
-  const int largest = pixels.empty() ? 0 : *std::max_element(pixels.begin(), pixels.end());
-  int bits = 2;
-  while ((1 << bits) <= largest) ++bits;
-  return bits;
-}
-
-// LZW data made of literal codes only: a clear code before every second pixel keeps the table
-// at most one entry past its start, so the code width never grows. Packed LSB first and cut into
-// sub-blocks of at most 255 bytes, terminator included.
-Bytes LiteralLzwSubBlocks(const Bytes& pixels, int minCodeSize) {
-  const unsigned clear = 1u << minCodeSize;
-  const int width = minCodeSize + 1;
-  std::vector<unsigned> codes;
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    if (i % 2 == 0) codes.push_back(clear);
-    codes.push_back(pixels[i]);
-  }
-  codes.push_back(clear + 1);
-  Bytes packed;
-  std::uint32_t acc = 0;
-  int bits = 0;
-  for (unsigned code : codes) {
-    acc |= code << bits;
-    bits += width;
-    while (bits >= 8) {
-      packed.push_back(static_cast<std::uint8_t>(acc));
-      acc >>= 8;
-      bits -= 8;
-    }
-  }
-  if (bits > 0) packed.push_back(static_cast<std::uint8_t>(acc));
-  Bytes out;
-  for (std::size_t pos = 0; pos < packed.size(); pos += 255) {
-    const std::size_t n = std::min<std::size_t>(255, packed.size() - pos);
-    out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), packed.begin() + static_cast<std::ptrdiff_t>(pos),
-               packed.begin() + static_cast<std::ptrdiff_t>(pos + n));
-  }
-  out.push_back(0);
-  return out;
-}
-
-// Rows in the order an interlaced image stores them.
-Bytes InterlacedOrder(const Bytes& pixels, int width, int height) {
-  Bytes out;
-  for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}}) {
-    for (int y = start; y < height; y += step) {
-      out.insert(out.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
-    }
-  }
-  return out;
-}
-
-Bytes PixelsOf(const TestFrame& t) {
-  return t.indices.empty() ? Bytes(static_cast<std::size_t>(t.width * t.height), 0) : t.indices;
-}
-
-ColorTable TableOf(int colors, std::uint32_t base) {
-  ColorTable table{};
-  for (int i = 0; i < colors; ++i) table[static_cast<std::size_t>(i)] = base + i;
-  table[kColorCountEntry] = static_cast<std::uint32_t>(colors);
-  return table;
-}
-
-// A parsed document as the parser leaves it: GifBytes (4-colour global table), Frames with StripX
-// at the frame's first byte, FrameSpans, ColorTables and the canvas extent.
-GifDocument MakeDocument(const std::vector<TestFrame>& frames) {
+// A document as a load leaves it before the strip is built: the GIF bytes and what the block
+// parser found in them.
+GifDocument Parsed(Bytes bytes) {
   GifDocument doc;
-  Bytes& b = doc.GifBytes;
-  b = {'G', 'I', 'F', '8', '9', 'a'};
-  PutWord(b, 1);
-  PutWord(b, 1);
-  b.insert(b.end(), {0x81, 0x00, 0x00});
-  for (int i = 0; i < 12; ++i) b.push_back(static_cast<std::uint8_t>(i * 20));
-  doc.Tables.ColorTables.push_back(TableOf(4, 0x100000));
-
-  for (const TestFrame& t : frames) {
-    GifFrame f;
-    f.Left = t.left;
-    f.Top = t.top;
-    f.Width = t.width;
-    f.Height = t.height;
-    f.StripX = static_cast<std::int32_t>(b.size()) + 1;
-    if (t.gce) {
-      const auto packed = static_cast<std::uint8_t>((t.disposal << 2) | t.transparent);
-      b.insert(b.end(), {0x21, 0xF9, 0x04, packed, 0x05, 0x00, t.transparentIndex, 0x00});
-      f.Transparent = t.transparent;
-      f.TransparentIndex = t.transparentIndex;
-      f.Disposal = t.disposal;
-    }
-    FrameSpan span;
-    span.Start = static_cast<std::int32_t>(b.size()) + 1;
-    b.push_back(0x2C);
-    PutWord(b, t.left);
-    PutWord(b, t.top);
-    PutWord(b, t.width);
-    PutWord(b, t.height);
-    std::uint8_t packed = t.interlaced ? 0x40 : 0x00;
-    int tableBits = 0;
-    while (t.localColors > 0 && (2 << tableBits) < t.localColors) ++tableBits;
-    if (t.localColors > 0) packed = static_cast<std::uint8_t>(packed | 0x80 | tableBits);
-    b.push_back(packed);
-    if (t.localColors > 0) {
-      b.insert(b.end(), static_cast<std::size_t>(3 * (2 << tableBits)), 0xEE);
-      doc.Tables.ColorTables.push_back(TableOf(t.localColors, 0x200000));
-      f.ColorTable = static_cast<std::int32_t>(doc.Tables.ColorTables.size()) - 1;
-    }
-    const Bytes pixels = PixelsOf(t);
-    const int minCodeSize = MinCodeSizeFor(pixels);
-    b.push_back(static_cast<std::uint8_t>(minCodeSize));
-    const Bytes data = LiteralLzwSubBlocks(
-        t.interlaced ? InterlacedOrder(pixels, t.width, t.height) : pixels, minCodeSize);
-    b.insert(b.end(), data.begin(), data.end());
-    span.Length = static_cast<std::int32_t>(b.size()) + 1 - span.Start;
-    doc.FrameSpans.push_back(span);
-    doc.Frames.push_back(f);
-    doc.Header.CanvasWidth = std::max(doc.Header.CanvasWidth, t.left + t.width);
-    doc.Header.CanvasHeight = std::max(doc.Header.CanvasHeight, t.top + t.height);
-  }
-  b.push_back(0x3B);
+  doc.GifBytes = std::move(bytes);
+  EXPECT_GT(gif::ParseGif(doc.GifBytes, doc), 0);
   return doc;
+}
+
+// The frames' image data is literal codes at the smallest code size that holds their indices,
+// with a clear code before every second pixel.
+GifDocument MakeDocument(const std::vector<TestFrame>& frames) {
+  testing::TestGif gif;
+  gif.frames = frames;
+  gif.minCodeSize = 0;
+  gif.pixelsPerClear = 2;
+  return Parsed(testing::BuildGif(gif));
 }
 
 // Strip index at frame `number`'s pixel (x, y), y from the top.
@@ -200,12 +80,8 @@ TEST(ScanlineBytes, RowLengthsArePaddedToFourBytes) {
 TEST(ScanlineBytes, ProductBeyond32BitsIsOverflowError) {
   for (auto [bits, width] : {std::pair<std::uint8_t, std::int32_t>{8, 268435453},
                              {24, 89478486}, {32, std::numeric_limits<std::int32_t>::max()}}) {
-    try {
-      ScanlineBytes(bits, width);
-      ADD_FAILURE() << "no error for " << int{bits} << " x " << width;
-    } catch (const platform::RuntimeError& e) {
-      EXPECT_EQ(e.Number(), platform::kErrOverflow);
-    }
+    EXPECT_EQ(testing::ErrorNumber([&] { ScanlineBytes(bits, width); }), platform::kErrOverflow)
+        << int{bits} << " x " << width;
   }
 }
 
@@ -216,9 +92,9 @@ TEST(IndexPalette, EntryIIsBlueI) {
 
 TEST(FrameStrip, BandsSitSideBySideAndHoldEachFramesIndices) {
   GifDocument doc = MakeDocument({
-      {.width = 10, .height = 3, .indices = Pattern(10, 3, 4, 1)},
-      {.width = 20, .height = 5, .indices = Pattern(20, 5, 4, 2)},
-      {.width = 30, .height = 4, .indices = Pattern(30, 4, 4, 3)},
+      {.width = 10, .height = 3, .pixels = Pattern(10, 3, 4, 1)},
+      {.width = 20, .height = 5, .pixels = Pattern(20, 5, 4, 2)},
+      {.width = 30, .height = 4, .pixels = Pattern(30, 4, 4, 3)},
   });
   BuildAll(doc);
   ASSERT_NE(doc.FrameStrip.Bitmap, nullptr);
@@ -251,7 +127,7 @@ TEST(FrameStrip, BandsSitSideBySideAndHoldEachFramesIndices) {
 TEST(FrameStrip, InterlacedFrameIsStoredInNormalRowOrder) {
   Bytes rows;
   for (int y = 0; y < 11; ++y) rows.insert(rows.end(), 3, static_cast<std::uint8_t>(y));
-  GifDocument doc = MakeDocument({{.width = 3, .height = 11, .indices = rows, .interlaced = true}});
+  GifDocument doc = MakeDocument({{.width = 3, .height = 11, .pixels = rows, .interlaced = true}});
   BuildAll(doc);
   for (int y = 0; y < 11; ++y) {
     for (int x = 0; x < 3; ++x) EXPECT_EQ(BandPixel(doc, 1, x, y), y) << x << ", " << y;
@@ -260,8 +136,11 @@ TEST(FrameStrip, InterlacedFrameIsStoredInNormalRowOrder) {
 
 TEST(FrameStrip, LocalTableIsSkippedAndIndicesKept) {
   GifDocument doc = MakeDocument({
-      {.width = 4, .height = 2, .indices = {0, 1, 2, 3, 3, 2, 1, 0}, .localColors = 4},
-      {.width = 2, .height = 1, .indices = {7, 5}, .localColors = 8},
+      {.width = 4,
+       .height = 2,
+       .pixels = {0, 1, 2, 3, 3, 2, 1, 0},
+       .localTable = std::vector<std::uint32_t>(4, 0xEEEEEE)},
+      {.width = 2, .height = 1, .pixels = {7, 5}, .localTable = std::vector<std::uint32_t>(8)},
   });
   BuildAll(doc);
   EXPECT_EQ(doc.Frame(1).ColorTable, 1);
@@ -273,10 +152,8 @@ TEST(FrameStrip, LocalTableIsSkippedAndIndicesKept) {
 
 TEST(FrameStrip, TransparentPixelsHoldTheTransparentIndex) {
   GifDocument doc = MakeDocument({
-      {.width = 3, .height = 1, .indices = {2, 0, 2}, .gce = true, .transparent = 1,
-       .transparentIndex = 2},
-      {.width = 3, .height = 1, .indices = {1, 2, 3}, .gce = true, .transparent = 1,
-       .transparentIndex = 3, .disposal = 1},
+      {.width = 3, .height = 1, .pixels = {2, 0, 2}, .transparentIndex = 2},
+      {.width = 3, .height = 1, .pixels = {1, 2, 3}, .disposal = 1, .transparentIndex = 3},
   });
   BuildAll(doc);
   EXPECT_EQ(BandPixel(doc, 1, 0, 0), 2);
@@ -297,15 +174,15 @@ TEST(FrameStrip, CanvasDecision) {
     bool maskPalette;
   };
   const TestFrame full{.width = 8, .height = 4};
-  const TestFrame small{.left = 2, .top = 1, .width = 3, .height = 2, .gce = true, .disposal = 1};
-  const TestFrame smallTransparent{.left = 2, .top = 1, .width = 3, .height = 2, .gce = true,
-                                   .transparent = 1, .disposal = 1};
-  const TestFrame restoreBackground{.width = 8, .height = 4, .gce = true, .disposal = 2};
-  const TestFrame restorePrevious{.width = 3, .height = 2, .gce = true, .disposal = 3};
-  const TestFrame transparentFull{.width = 8, .height = 4, .gce = true, .transparent = 1};
+  const TestFrame small{.left = 2, .top = 1, .width = 3, .height = 2, .disposal = 1};
+  const TestFrame smallTransparent{
+      .left = 2, .top = 1, .width = 3, .height = 2, .disposal = 1, .transparentIndex = 0};
+  const TestFrame restoreBackground{.width = 8, .height = 4, .disposal = 2};
+  const TestFrame restorePrevious{.width = 3, .height = 2, .disposal = 3};
+  const TestFrame transparentFull{.width = 8, .height = 4, .transparentIndex = 0};
   const TestFrame opaqueSmallFirst{.width = 5, .height = 2};
-  const TestFrame transparentLater{.left = 3, .top = 2, .width = 5, .height = 2, .gce = true,
-                                   .transparent = 1};
+  const TestFrame transparentLater{
+      .left = 3, .top = 2, .width = 5, .height = 2, .transparentIndex = 0};
   const std::vector<Case> cases = {
       {"one frame", {transparentFull}, true, 8, 4, false, false, true},
       {"design mode", {full, small, small}, false, 8, 4, false, false, false},
@@ -349,8 +226,8 @@ TEST(FrameStrip, CompositeCanvasIs24BitsWithAnUnselectedBlackWhiteMask) {
 }
 
 TEST(FrameStrip, DesignModeBuildsFrameOneOnly) {
-  GifDocument doc = MakeDocument({{.width = 4, .height = 2, .indices = Pattern(4, 2, 4, 0)},
-                                  {.width = 6, .height = 3}});
+  GifDocument doc = MakeDocument(
+      {{.width = 4, .height = 2, .pixels = Pattern(4, 2, 4, 0)}, {.width = 6, .height = 3}});
   const std::int32_t fileStripX = doc.Frame(2).StripX;
   ASSERT_TRUE(PrepareFrameStrip(doc, false));
   DecodeFramesIntoStrip(doc, 1, 1);
@@ -375,9 +252,9 @@ TEST(FrameStrip, DeferredPassReloadsTheIndexPalette) {
 }
 
 TEST(FrameStrip, TruncatedLastImageDecodesThePartThatExists) {
-  GifDocument doc = MakeDocument({{.width = 16, .height = 4, .indices = Pattern(16, 4, 8, 5)},
-                                  {.width = 16, .height = 4, .indices = Pattern(16, 4, 8, 6)}});
-  const FrameSpan& last = doc.FrameSpans.back();
+  GifDocument doc = MakeDocument({{.width = 16, .height = 4, .pixels = Pattern(16, 4, 8, 5)},
+                                  {.width = 16, .height = 4, .pixels = Pattern(16, 4, 8, 6)}});
+  const FrameSpan& last = doc.FrameSpans[1];
   // Keep the descriptor, the code size byte and about 40% of the image data.
   doc.GifBytes.resize(static_cast<std::size_t>(last.Start - 1 + 11 + last.Length * 2 / 5));
   BuildAll(doc);
@@ -389,9 +266,9 @@ TEST(FrameStrip, TruncatedLastImageDecodesThePartThatExists) {
 }
 
 TEST(FrameStrip, UndecodableFrameKeepsItsBandAndTheOthersDecode) {
-  GifDocument doc = MakeDocument({{.width = 2, .indices = {1, 2}},
-                                  {.width = 2, .indices = {3, 3}},
-                                  {.width = 2, .indices = {2, 1}}});
+  GifDocument doc = MakeDocument({{.width = 2, .pixels = {1, 2}},
+                                  {.width = 2, .pixels = {3, 3}},
+                                  {.width = 2, .pixels = {2, 1}}});
   doc.FrameSpans[1].Start += 1;               // no image separator there
   doc.FrameSpans[2].Start = 1 << 30;          // far beyond the data
   BuildAll(doc);
@@ -463,16 +340,13 @@ TEST(FrameStrip, DiscardedLoadBuffersKeepOnlySmallStorage) {
 }
 
 Bytes ReadCorpusFile(const std::string& name) {
-  std::ifstream in(std::string(VELMORA_TESTDATA_DIR) + "/gif-corpus/" + name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return testing::ReadTestFile("gif-corpus/" + name);
 }
 
 // Parsed by the block parser and built by the strip builder, as a load does.
 GifDocument LoadCorpusFile(const std::string& name) {
-  GifDocument doc;
-  doc.GifBytes = ReadCorpusFile(name);
-  EXPECT_FALSE(doc.GifBytes.empty()) << name;
-  EXPECT_GT(gif::ParseGif(doc.GifBytes, doc), 0) << name;
+  SCOPED_TRACE(name);
+  GifDocument doc = Parsed(ReadCorpusFile(name));
   if (doc.Frames.empty()) return doc;
   EXPECT_TRUE(PrepareFrameStrip(doc, true));
   DecodeFramesIntoStrip(doc, 1, 1);

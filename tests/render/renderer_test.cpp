@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "render/render_test_support.h"
+#include "support/render_documents.h"
 
 namespace velmora {
 namespace {

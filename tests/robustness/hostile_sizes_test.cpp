@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_entries.h"
-#include "tests/robustness/hostile_gif.h"
+#include "support/gif_builder.h"
 
 namespace velmora {
 namespace {

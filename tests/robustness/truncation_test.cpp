@@ -9,13 +9,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_entries.h"
+#include "support/test_files.h"
 
 namespace velmora {
 namespace {
@@ -29,15 +28,9 @@ struct GifFile {
 
 std::vector<GifFile> ReadGifs(const char* folder) {
   std::vector<GifFile> files;
-  const fs::path dir = fs::path(VELMORA_TESTDATA_DIR) / folder;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().extension() != ".gif") continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    files.push_back({entry.path().filename().string(),
-                     {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
+  for (const fs::path& path : testing::TestDataGifs(folder)) {
+    files.push_back({path.filename().string(), testing::ReadBytes(path)});
   }
-  std::sort(files.begin(), files.end(),
-            [](const GifFile& a, const GifFile& b) { return a.name < b.name; });
   return files;
 }
 

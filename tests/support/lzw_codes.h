@@ -1,22 +1,14 @@
 #pragma once
-// Helpers shared by the LZW and picture tests: file loading and a code packer for hand-built
-// LZW streams.
+// Hand-built LZW streams for the decoder, picture and builder tests: codes packed the way GIF
+// stores them, and the sub-blocks that carry them.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <utility>
 #include <vector>
 
 namespace velmora::testing {
-
-inline std::vector<std::uint8_t> ReadTestFile(const std::string& relative) {
-  std::ifstream in(std::string(VELMORA_TESTDATA_DIR) + "/" + relative, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // (code, width in bits) pairs packed LSB first, the way GIF stores them.
 inline std::vector<std::uint8_t> PackCodes(const std::vector<std::pair<unsigned, int>>& codes) {

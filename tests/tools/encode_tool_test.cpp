@@ -3,72 +3,28 @@
 // the same bytes; bad frame numbers and bad files fail with a message and status 1.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/anigif_runner.h"
 #include "support/gif_builder.h"
+#include "support/test_files.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::ReadText;
+using testing::RunResult;
 
 class EncodeToolTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("anigif-encode-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  static RunResult Run(const std::vector<std::string>& args) { return testing::RunAnigif(args); }
 
-  // Runs anigif with the arguments, each quoted, collecting stdout and stderr.
-  RunResult Run(const std::vector<std::string>& args) const {
-    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    std::string command = std::string("'") + VELMORA_ANIGIF + "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " >'" + out.string() + "' 2>'" + err.string() + "'";
-    RunResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = Slurp(out);
-    result.err = Slurp(err);
-    return result;
-  }
-
-  fs::path Write(const std::string& name, const Bytes& bytes) const {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
-  fs::path dir_;
+  testing::TempDir dir_{"anigif-encode"};
 };
 
 // Three frames on a 5 x 4 canvas; frame 2 is 3 x 2 at (1, 1) with a local table and a
@@ -77,26 +33,24 @@ Bytes ThreeFrameGif() {
   testing::TestGif gif;
   gif.loopCount = 0;
   gif.frames.push_back(testing::SolidFrame(5, 4, 1));
-  testing::TestFrame second;
-  second.left = 1;
-  second.top = 1;
-  second.width = 3;
-  second.height = 2;
-  second.pixels = {3, 2, 1, 0, 1, 2};
-  second.transparentIndex = 2;
-  second.localTable = {0x102030, 0x405060, 0x708090, 0xA0B0C0};
-  gif.frames.push_back(second);
+  gif.frames.push_back({.left = 1,
+                        .top = 1,
+                        .width = 3,
+                        .height = 2,
+                        .pixels = {3, 2, 1, 0, 1, 2},
+                        .localTable = {0x102030, 0x405060, 0x708090, 0xA0B0C0},
+                        .transparentIndex = 2});
   gif.frames.push_back(testing::SolidFrame(2, 2, 3));
   return BuildGif(gif);
 }
 
 TEST_F(EncodeToolTest, FrameOfASmallFileReparsesAsOneFrame) {
-  const fs::path file = fs::path(VELMORA_TESTDATA_DIR) / "gif-corpus" / "muybridge.gif";
+  const fs::path file = testing::TestDataPath("gif-corpus/muybridge.gif");
   const fs::path out = dir_ / "frame1.gif";
   const RunResult r = Run({"encode", file.string(), "1", out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(Slurp(out).substr(0, 6), "GIF89a");
+  EXPECT_EQ(ReadText(out).substr(0, 6), "GIF89a");
 
   const RunResult info = Run({"info", out.string()});
   ASSERT_EQ(info.status, 0) << info.err;
@@ -116,7 +70,7 @@ TEST_F(EncodeToolTest, FrameOfASmallFileReparsesAsOneFrame) {
 // Frame 2 leaves its place on the canvas, its delay and its local table behind: the file is the
 // frame alone at (0, 0), its table global, its transparency kept.
 TEST_F(EncodeToolTest, LaterFrameKeepsItsIndicesAndTransparency) {
-  const fs::path gif = Write("three.gif", ThreeFrameGif());
+  const fs::path gif = dir_.Write("three.gif", ThreeFrameGif());
   const fs::path out = dir_ / "frame2.gif";
   const RunResult r = Run({"encode", gif.string(), "2", out.string()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -136,17 +90,17 @@ TEST_F(EncodeToolTest, LaterFrameKeepsItsIndicesAndTransparency) {
             "}\n");
 
   ASSERT_EQ(Run({"indexes", out.string(), (dir_ / "idx").string()}).status, 0);
-  EXPECT_EQ(Slurp(dir_ / "idx" / "frame-0001.indexes"), std::string("\3\2\1\0\1\2", 6));
+  EXPECT_EQ(ReadText(dir_ / "idx" / "frame-0001.indexes"), std::string("\3\2\1\0\1\2", 6));
 
   // The written file, encoded again, is the same file.
   const fs::path again = dir_ / "again.gif";
   ASSERT_EQ(Run({"encode", out.string(), "1", again.string()}).status, 0);
-  EXPECT_EQ(Slurp(again), Slurp(out));
+  EXPECT_EQ(ReadText(again), ReadText(out));
 }
 
 TEST_F(EncodeToolTest, BadFrameNumberOrFileFails) {
-  const fs::path gif = Write("three.gif", ThreeFrameGif());
-  const fs::path notGif = Write("text.gif", Bytes{'h', 'e', 'l', 'l', 'o'});
+  const fs::path gif = dir_.Write("three.gif", ThreeFrameGif());
+  const fs::path notGif = dir_.Write("text.gif", Bytes{'h', 'e', 'l', 'l', 'o'});
   const struct {
     const char* what;
     std::string file;
@@ -172,7 +126,7 @@ TEST_F(EncodeToolTest, BadFrameNumberOrFileFails) {
 }
 
 TEST_F(EncodeToolTest, WrongArgumentCountIsAUsageError) {
-  const fs::path gif = Write("three.gif", ThreeFrameGif());
+  const fs::path gif = dir_.Write("three.gif", ThreeFrameGif());
   EXPECT_EQ(Run({"encode", gif.string(), "1"}).status, 2);
   EXPECT_EQ(Run({"encode", gif.string(), "1", (dir_ / "a").string(), "extra"}).status, 2);
 }

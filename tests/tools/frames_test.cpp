@@ -16,75 +16,32 @@
 // zero-*, no-data, max-size).
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/gif_builder.h"
-#include "robustness/hostile_gif.h"
-#include "platform/files.h"
-#include "ucAniGIF/render/gif_document.h"
 #include "gif/gif_parser.h"
+#include "support/anigif_runner.h"
+#include "support/gif_builder.h"
+#include "support/test_files.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::RunAnigif;
+using testing::RunResult;
+using testing::TempDir;
 
-const fs::path kSuite = fs::path(VELMORA_TESTDATA_DIR) / "gif-suite";
-const fs::path kCorpus = fs::path(VELMORA_TESTDATA_DIR) / "gif-corpus";
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-};
-
-// Runs anigif with the arguments (each quoted) and collects stdout; stderr is discarded.
-RunResult RunAnigif(const std::vector<std::string>& args) {
-  std::string command = std::string("'") + VELMORA_ANIGIF + "'";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " 2>/dev/null";
-  RunResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-class TempDir {
- public:
-  explicit TempDir(const std::string& name)
-      : path_(fs::temp_directory_path() / ("anigif-test-" + name)) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+const fs::path kSuite = testing::TestDataPath("gif-suite");
+const fs::path kCorpus = testing::TestDataPath("gif-corpus");
 
 struct Image {
   int width = 0;
@@ -102,42 +59,6 @@ bool ReadPpm(const fs::path& path, Image& image) {
   image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
   in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
   return static_cast<bool>(in);
-}
-
-// A .conf of the suite: section -> key -> value, comments and blank lines skipped.
-using Conf = std::map<std::string, std::map<std::string, std::string>>;
-
-Conf ReadConf(const fs::path& path) {
-  Conf conf;
-  std::ifstream in(path);
-  std::string line;
-  std::string section;
-  auto trim = [](std::string s) {
-    const auto b = s.find_first_not_of(" \t\r");
-    const auto e = s.find_last_not_of(" \t\r");
-    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-  };
-  while (std::getline(in, line)) {
-    line = trim(line);
-    if (line.empty() || line[0] == '#') continue;
-    if (line.front() == '[' && line.back() == ']') {
-      section = line.substr(1, line.size() - 2);
-      continue;
-    }
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) conf[section][trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
-  }
-  return conf;
-}
-
-std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> items;
-  std::stringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    if (!item.empty()) items.push_back(item);
-  }
-  return items;
 }
 
 // The 1-based images that end a frame as the suite counts them; a file marked force-animation
@@ -168,11 +89,11 @@ const std::set<std::string> kLeftOut = {
 // frames compared, and reports every mismatch.
 int CompareSuiteFile(const std::string& name, const std::string& backgroundHex,
                      std::array<std::uint8_t, 3> background) {
-  const Conf conf = ReadConf(kSuite / (name + ".conf"));
+  const testing::SuiteConf conf = testing::ReadSuiteConf(kSuite / (name + ".conf"));
   const auto& config = conf.at("config");
   const fs::path gif = kSuite / config.at("input");
   const int width = std::stoi(config.at("width"));
-  const std::vector<std::string> frames = SplitList(config.at("frames"));
+  const std::vector<std::string> frames = testing::SplitList(config.at("frames"));
   TempDir out(name);
   const RunResult run = RunAnigif({"frames", gif.string(), out.path().string(), "--format", "ppm",
                                    "--background", backgroundHex});
@@ -256,12 +177,9 @@ TEST(AnigifFrames, PngOutputAndFailures) {
             2);
   // Frames whose surface would pass the raster bound (65535 x 1100 x 4 bytes) are refused
   // rather than written cropped.
-  const fs::path huge = out.path() / "huge.gif";
-  const std::vector<std::uint8_t> bytes =
-      testing::BuildHostileGif({.screenWidth = 65535, .screenHeight = 1100, .width = 65535,
-                                .height = 1100});
-  std::ofstream(huge, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const testing::HostileGif tooLarge{
+      .screenWidth = 65535, .screenHeight = 1100, .width = 65535, .height = 1100};
+  const fs::path huge = out.Write("huge.gif", testing::BuildHostileGif(tooLarge));
   TempDir hugeOut("huge");
   EXPECT_EQ(RunAnigif({"frames", huge.string(), hugeOut.path().string()}).status, 1);
   EXPECT_TRUE(fs::is_empty(hugeOut.path()));
@@ -288,26 +206,16 @@ TEST(AnigifIndexes, HandBuiltFrameBands) {
   two.left = 1;
   gif.frames = {one, two};
   TempDir out("hand");
-  const fs::path file = out.path() / "hand.gif";
-  const std::vector<std::uint8_t> bytes = testing::BuildGif(gif);
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const fs::path file = out.Write("hand.gif", testing::BuildGif(gif));
   ASSERT_EQ(RunAnigif({"indexes", file.string(), out.path().string()}).status, 0);
   EXPECT_EQ(ReadBytes(out.path() / "frame-0001.indexes"),
             (std::vector<std::uint8_t>{0, 1, 2, 3, 2, 1}));
   EXPECT_EQ(ReadBytes(out.path() / "frame-0002.indexes"), (std::vector<std::uint8_t>{3, 3}));
 }
 
-fs::path WriteGif(const TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& b) {
-  const fs::path file = dir.path() / name;
-  std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  return file;
-}
-
 TEST(AnigifTimeline, EventsAsTheyHappen) {
   TempDir dir("timeline");
-  const fs::path three = WriteGif(dir, "three.gif", testing::AnimationGif(3, 10, 2));
+  const fs::path three = dir.Write("three.gif", testing::AnimationGif(3, 10, 2));
   struct Case {
     std::vector<std::string> options;
     std::string expected;
@@ -333,7 +241,7 @@ TEST(AnigifTimeline, EventsAsTheyHappen) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, c.expected) << c.options[1];
   }
-  const fs::path one = WriteGif(dir, "one.gif", testing::AnimationGif(1, 10));
+  const fs::path one = dir.Write("one.gif", testing::AnimationGif(1, 10));
   EXPECT_EQ(RunAnigif({"timeline", one.string()}).out, "0 FrameChanged 1 false\n");
   EXPECT_EQ(RunAnigif({"timeline", (dir.path() / "none.gif").string()}).status, 1);
   EXPECT_EQ(RunAnigif({"timeline", three.string(), "--until"}).status, 2);
@@ -341,13 +249,13 @@ TEST(AnigifTimeline, EventsAsTheyHappen) {
 
 TEST(AnigifDecode, CountsFramesAndPixels) {
   TempDir dir("decode");
-  const fs::path a = WriteGif(dir, "a.gif", testing::AnimationGif(3, 10, 0, 4, 3));
-  const fs::path b = WriteGif(dir, "b.gif", testing::AnimationGif(2, 10, 0, 5, 5));
+  const fs::path a = dir.Write("a.gif", testing::AnimationGif(3, 10, 0, 4, 3));
+  const fs::path b = dir.Write("b.gif", testing::AnimationGif(2, 10, 0, 5, 5));
   const RunResult run = RunAnigif({"decode", a.string(), b.string()});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, a.string() + ": 3 frames, 36 pixels\n" + b.string() +
                          ": 2 frames, 50 pixels\ntotal: 5 frames, 86 pixels\n");
-  const fs::path bad = WriteGif(dir, "bad.gif", {'G', 'I', 'F'});
+  const fs::path bad = dir.Write("bad.gif", {'G', 'I', 'F'});
   const RunResult mixed = RunAnigif({"decode", bad.string(), a.string()});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_EQ(mixed.out, a.string() + ": 3 frames, 36 pixels\ntotal: 3 frames, 36 pixels\n");

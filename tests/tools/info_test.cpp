@@ -1,66 +1,28 @@
 // anigif info as a whole program: its JSON on real and hand-built files, and its failures.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
+#include "support/anigif_runner.h"
+#include "support/test_files.h"
+
+namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::RunAnigif;
+using testing::RunResult;
 
 class InfoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("anigif-info-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  static RunResult RunInfo(const fs::path& file) { return RunAnigif({"info", file.string()}); }
 
-  RunResult RunInfo(const fs::path& file) const {
-    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = std::string("'") + VELMORA_ANIGIF + "' info '" + file.string() +
-                                "' >'" + out.string() + "' 2>'" + err.string() + "'";
-    RunResult result;
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = Slurp(out);
-    result.err = Slurp(err);
-    return result;
-  }
-
-  fs::path Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
-  fs::path dir_;
+  testing::TempDir dir_{"anigif-info"};
 };
 
-const fs::path kSuite = fs::path(VELMORA_TESTDATA_DIR) / "gif-suite";
+const fs::path kSuite = testing::TestDataPath("gif-suite");
 
 TEST_F(InfoTest, AnimationWithDelays) {
   const RunResult r = RunInfo(kSuite / "animation-speed.gif");
@@ -98,7 +60,7 @@ TEST_F(InfoTest, LoopCountAndLocalTables) {
 }
 
 TEST_F(InfoTest, TransparencyDisposalAndATableCutOff) {
-  const fs::path file = Write(
+  const fs::path file = dir_.Write(
       "cut.gif",
       {'G',  'I',  'F',  '8',  '9',  'a',  4,    0,    4, 0,
        0x80, 0,    0,                                            // header, 2-colour global table
@@ -124,7 +86,7 @@ TEST_F(InfoTest, TransparencyDisposalAndATableCutOff) {
 }
 
 TEST_F(InfoTest, FailuresExitWithStatusOne) {
-  const fs::path notGif = Write("not.gif", {'h', 'e', 'l', 'l', 'o', '\n'});
+  const fs::path notGif = dir_.Write("not.gif", {'h', 'e', 'l', 'l', 'o', '\n'});
   const RunResult bad = RunInfo(notGif);
   EXPECT_EQ(bad.status, 1);
   EXPECT_TRUE(bad.out.empty());
@@ -136,16 +98,17 @@ TEST_F(InfoTest, FailuresExitWithStatusOne) {
   EXPECT_TRUE(gone.out.empty());
   EXPECT_NE(gone.err.find(missing.string()), std::string::npos) << gone.err;
 
-  const RunResult directory = RunInfo(dir_);
+  const RunResult directory = RunInfo(dir_.path());
   EXPECT_EQ(directory.status, 1);
   EXPECT_NE(directory.err.find("cannot read"), std::string::npos) << directory.err;
 
   // A header and a global table but no image.
   const RunResult empty =
-      RunInfo(Write("noimage.gif", {'G',  'I', 'F', '8', '7', 'a', 1, 0, 1, 0,
-                                    0x80, 0,   0,   0,   0,   0,   1, 1, 1, 0x3B}));
+      RunInfo(dir_.Write("noimage.gif", {'G',  'I', 'F', '8', '7', 'a', 1, 0, 1, 0,
+                                         0x80, 0,   0,   0,   0,   0,   1, 1, 1, 0x3B}));
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("no usable frame"), std::string::npos);
 }
 
 }  // namespace
+}  // namespace velmora

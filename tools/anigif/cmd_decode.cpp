@@ -34,8 +34,7 @@ int RunDecode(const std::vector<std::string>& args) {
   control.SetDelayAnimation(0);
   control.SetStretch(0);
   for (const std::string& path : args) {
-    if (!control.LoadAnimatedGIF_File(path)) {
-      std::fprintf(stderr, "anigif: %s: the control could not load the file\n", path.c_str());
+    if (!headless.Load(path, /*decodeAll=*/false)) {
       status = 1;
       continue;
     }

@@ -8,7 +8,7 @@
 
 #include <charconv>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,14 +27,6 @@ bool ParseFrameNumber(const std::string& text, int& number) {
   return ec == std::errc() && ptr == end && !text.empty();
 }
 
-bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return false;
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(file);
-}
-
 int RunEncode(const std::vector<std::string>& args) {
   if (args.size() != 3) {
     std::fprintf(stderr, "usage: anigif encode %s\n", kUsage);
@@ -43,44 +35,23 @@ int RunEncode(const std::vector<std::string>& args) {
   const std::string& path = args[0];
   const std::string& out = args[2];
   int frameNumber = 0;
-  if (!ParseFrameNumber(args[1], frameNumber)) {
-    std::fprintf(stderr, "anigif: %s: not a frame number\n", args[1].c_str());
-    return 1;
-  }
-  std::string error;
-  const std::optional<CanvasSize> canvas = ProbeCanvas(path, error);
-  if (!canvas) {
-    std::fprintf(stderr, "anigif: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
-  HeadlessControl headless(canvas->width, canvas->height);
-  ucAniGIF& control = headless.Control();
-  if (!control.LoadAnimatedGIF_File(path) || !headless.FinishDeferredDecoding()) {
-    std::fprintf(stderr, "anigif: %s: the control could not load the file\n", path.c_str());
-    return 1;
-  }
+  if (!ParseFrameNumber(args[1], frameNumber)) return Fail(args[1], "not a frame number");
+  const std::unique_ptr<HeadlessControl> headless = HeadlessControl::ForFile(path);
+  if (!headless || !headless->Load(path, /*decodeAll=*/true)) return 1;
+  ucAniGIF& control = headless->Control();
   const int frameCount = control.FrameCount();
+  const std::string frame = "frame " + std::to_string(frameNumber);
   if (frameNumber < 1 || frameNumber > frameCount) {
-    std::fprintf(stderr, "anigif: %s: frame %d does not exist (the file has %d frame%s)\n",
-                 path.c_str(), frameNumber, frameCount, frameCount == 1 ? "" : "s");
-    return 1;
+    return Fail(path, frame + " does not exist (the file has " + std::to_string(frameCount) +
+                          (frameCount == 1 ? " frame)" : " frames)"));
   }
   // Stop shows frame 1 with no timer running; each step shows the next frame.
   control.SetAction(0);
   for (int k = 2; k <= frameNumber; ++k) control.SetAction(3);
-  if (control.CurrentFrame() != frameNumber) {
-    std::fprintf(stderr, "anigif: %s: frame %d could not be shown\n", path.c_str(), frameNumber);
-    return 1;
-  }
+  if (control.CurrentFrame() != frameNumber) return Fail(path, frame + " could not be shown");
   const platform::PictureRef picture = control.AnimatedGIF();
-  if (!picture) {
-    std::fprintf(stderr, "anigif: %s: frame %d could not be encoded\n", path.c_str(), frameNumber);
-    return 1;
-  }
-  if (!WriteBytes(out, picture->SourceBytes())) {
-    std::fprintf(stderr, "anigif: %s: cannot write\n", out.c_str());
-    return 1;
-  }
+  if (!picture) return Fail(path, frame + " could not be encoded");
+  if (!WriteFile(out, picture->SourceBytes())) return Fail(out, "cannot write");
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,25 +64,16 @@ int RunFrames(const std::vector<std::string>& args) {
     }
   }
 
-  std::string error;
-  const std::optional<CanvasSize> canvas = ProbeCanvas(path, error);
-  if (!canvas) {
-    std::fprintf(stderr, "anigif: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
-  HeadlessControl headless(canvas->width, canvas->height);
-  platform::TestHost& host = headless.Host();
-  ucAniGIF& control = headless.Control();
+  const std::unique_ptr<HeadlessControl> headless = HeadlessControl::ForFile(path);
+  if (!headless) return 1;
+  platform::TestHost& host = headless->Host();
+  ucAniGIF& control = headless->Control();
   host.SetBackground(background);
-  if (!control.LoadAnimatedGIF_File(path) || !headless.FinishDeferredDecoding()) {
-    std::fprintf(stderr, "anigif: %s: the control could not load the file\n", path.c_str());
-    return 1;
-  }
+  if (!headless->Load(path, /*decodeAll=*/true)) return 1;
   // A canvas past the raster bound gets no surface of its size; a smaller one would crop.
-  if (host.WidthPx() != canvas->width || host.HeightPx() != canvas->height) {
-    std::fprintf(stderr, "anigif: %s: frames of %d x %d pixels are too large to draw\n",
-                 path.c_str(), canvas->width, canvas->height);
-    return 1;
+  if (host.WidthPx() != headless->WidthPx() || host.HeightPx() != headless->HeightPx()) {
+    return Fail(path, "frames of " + std::to_string(headless->WidthPx()) + " x " +
+                          std::to_string(headless->HeightPx()) + " pixels are too large to draw");
   }
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
@@ -90,19 +82,14 @@ int RunFrames(const std::vector<std::string>& args) {
   for (int k = 1; k <= frameCount; ++k) {
     control.SetAction(k == 1 ? 0 : 3);  // stop rewinds to frame 1, step shows the next one
     if (control.CurrentFrame() != k) {
-      std::fprintf(stderr, "anigif: %s: frame %d could not be shown\n", path.c_str(), k);
-      return 1;
+      return Fail(path, "frame " + std::to_string(k) + " could not be shown");
     }
-    const std::string out =
-        (std::filesystem::path(dir) / FrameFileName(k, format)).string();
+    const std::string out = FramePath(dir, k, format);
     const std::vector<std::uint32_t> pixels = SurfacePixels(host);
     const bool written = format == "png"
                              ? WritePng(out, host.WidthPx(), host.HeightPx(), pixels)
                              : WritePpm(out, host.WidthPx(), host.HeightPx(), pixels);
-    if (!written) {
-      std::fprintf(stderr, "anigif: %s: cannot write\n", out.c_str());
-      return 1;
-    }
+    if (!written) return Fail(out, "cannot write");
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kUsage = "FILE DIR";
 
+// Written row by row: a band can be as large as the raster bound allows.
 bool WriteBand(const GifDocument& doc, const GifFrame& frame, const std::string& out) {
   std::ofstream file(out, std::ios::binary);
   if (!file) return false;
@@ -40,27 +42,14 @@ int RunIndexes(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& path = args[0];
-  std::string error;
-  const std::optional<CanvasSize> canvas = ProbeCanvas(path, error);
-  if (!canvas) {
-    std::fprintf(stderr, "anigif: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
-  }
-  HeadlessControl headless(canvas->width, canvas->height);
-  ucAniGIF& control = headless.Control();
-  if (!control.LoadAnimatedGIF_File(path) || !headless.FinishDeferredDecoding()) {
-    std::fprintf(stderr, "anigif: %s: the control could not load the file\n", path.c_str());
-    return 1;
-  }
+  const std::unique_ptr<HeadlessControl> headless = HeadlessControl::ForFile(path);
+  if (!headless || !headless->Load(path, /*decodeAll=*/true)) return 1;
   std::error_code ec;
   std::filesystem::create_directories(args[1], ec);
-  const GifDocument& doc = control.Document();
+  const GifDocument& doc = headless->Control().Document();
   for (int k = 1; k <= doc.FrameCount(); ++k) {
-    const std::string out = (std::filesystem::path(args[1]) / FrameFileName(k, "indexes")).string();
-    if (!WriteBand(doc, doc.Frame(k), out)) {
-      std::fprintf(stderr, "anigif: %s: cannot write\n", out.c_str());
-      return 1;
-    }
+    const std::string out = FramePath(args[1], k, "indexes");
+    if (!WriteBand(doc, doc.Frame(k), out)) return Fail(out, "cannot write");
   }
   return 0;
 }

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,25 +74,16 @@ int RunTimeline(const std::vector<std::string>& args) {
     std::fprintf(stderr, "usage: anigif timeline %s\n", kUsage);
     return 2;
   }
-  std::string error;
-  const std::optional<CanvasSize> canvas = ProbeCanvas(options.path, error);
-  if (!canvas) {
-    std::fprintf(stderr, "anigif: %s: %s\n", options.path.c_str(), error.c_str());
-    return 1;
-  }
-  HeadlessControl headless(canvas->width, canvas->height);
-  platform::TestHost& host = headless.Host();
-  ucAniGIF& control = headless.Control();
+  const std::unique_ptr<HeadlessControl> headless = HeadlessControl::ForFile(options.path);
+  if (!headless) return 1;
+  platform::TestHost& host = headless->Host();
+  ucAniGIF& control = headless->Control();
   host.Recorder().onLine = [&host](std::string_view line) {
     if (!line.starts_with("FrameChanged") && !line.starts_with("LoopsEnded")) return;
     std::printf("%llu %.*s\n", static_cast<unsigned long long>(host.Clock().Now()),
                 static_cast<int>(line.size()), line.data());
   };
-  if (!control.LoadAnimatedGIF_File(options.path)) {
-    std::fprintf(stderr, "anigif: %s: the control could not load the file\n",
-                 options.path.c_str());
-    return 1;
-  }
+  if (!headless->Load(options.path, /*decodeAll=*/false)) return 1;
   if (options.minDelay) control.SetMinFrameDelay(static_cast<std::int32_t>(*options.minDelay));
   if (options.steppedDelay) {
     control.SetSteppedDelay(static_cast<std::int32_t>(*options.steppedDelay));

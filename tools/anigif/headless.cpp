@@ -1,11 +1,13 @@
-// The headless control the anigif subcommands share, and the PNG / PPM writers.
+// The headless control the anigif subcommands share, their failure message, and the file writers.
 
 #include "tools/anigif/headless.h"
 
 #include <png.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "gif/gif_parser.h"
 #include "platform/files.h"
@@ -29,34 +31,63 @@ std::vector<std::uint8_t> ToRgbBytes(const std::vector<std::uint32_t>& rgb) {
   return bytes;
 }
 
-}  // namespace
+struct CanvasSize {
+  int width = 0;
+  int height = 0;
+};
 
-std::optional<CanvasSize> ProbeCanvas(const std::string& path, std::string& error) {
-  platform::FileReadResult file = platform::ReadWholeFile(path);
+// The frames' extent from (0, 0), or nullopt after a message.
+std::optional<CanvasSize> ProbeCanvas(const std::string& path) {
+  const platform::FileReadResult file = platform::ReadWholeFile(path);
   if (!file.Ok()) {
-    error = "cannot read the file";
+    Fail(path, "cannot read the file");
     return std::nullopt;
   }
   gif::ParsedGif doc;
   if (gif::ParseGif(file.bytes, doc) == 0) {
-    error = "not a GIF with a usable frame";
+    Fail(path, "not a GIF with a usable frame");
     return std::nullopt;
   }
   if (doc.Header.CanvasWidth < 1 || doc.Header.CanvasHeight < 1) {
-    error = "the frames cover no pixels";
+    Fail(path, "the frames cover no pixels");
     return std::nullopt;
   }
   return CanvasSize{doc.Header.CanvasWidth, doc.Header.CanvasHeight};
 }
 
+}  // namespace
+
+int Fail(const std::string& subject, const std::string& message) {
+  std::fprintf(stderr, "anigif: %s: %s\n", subject.c_str(), message.c_str());
+  return 1;
+}
+
 HeadlessControl::HeadlessControl(int widthPx, int heightPx)
-    : host_(widthPx, heightPx, /*userMode=*/true), control_(std::make_unique<ucAniGIF>(host_)) {
+    : widthPx_(widthPx),
+      heightPx_(heightPx),
+      host_(widthPx, heightPx, /*userMode=*/true),
+      control_(std::make_unique<ucAniGIF>(host_)) {
   host_.Attach(*control_);
 }
 
 HeadlessControl::~HeadlessControl() {
   host_.Detach();
   control_.reset();
+}
+
+std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path) {
+  // The file and its parse are let go before the surface is made.
+  const std::optional<CanvasSize> canvas = ProbeCanvas(path);
+  if (!canvas) return nullptr;
+  return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
+}
+
+bool HeadlessControl::Load(const std::string& path, bool decodeAll) {
+  if (!control_->LoadAnimatedGIF_File(path) || (decodeAll && !FinishDeferredDecoding())) {
+    Fail(path, "the control could not load the file");
+    return false;
+  }
+  return true;
 }
 
 bool HeadlessControl::FinishDeferredDecoding(std::uint64_t limitMs) {
@@ -68,6 +99,12 @@ bool HeadlessControl::FinishDeferredDecoding(std::uint64_t limitMs) {
     clock.AdvanceTo(due);
   }
   return true;
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
 bool WritePng(const std::string& path, int width, int height,
@@ -111,10 +148,10 @@ bool WritePpm(const std::string& path, int width, int height,
   return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
-std::string FrameFileName(int frameNumber, const std::string& extension) {
+std::string FramePath(const std::string& dir, int frameNumber, const std::string& extension) {
   char name[32];
   std::snprintf(name, sizeof name, "frame-%04d.%s", frameNumber, extension.c_str());
-  return name;
+  return (std::filesystem::path(dir) / name).string();
 }
 
 }  // namespace velmora::anigif

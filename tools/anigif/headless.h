@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,13 +12,8 @@
 
 namespace velmora::anigif {
 
-// The canvas (the frames' extent from (0, 0)) the block parser finds in a GIF file, or nullopt
-// with a message in `error` when the file cannot be read or has no usable frame.
-struct CanvasSize {
-  int width = 0;
-  int height = 0;
-};
-std::optional<CanvasSize> ProbeCanvas(const std::string& path, std::string& error);
+// Writes "anigif: <subject>: <message>" to stderr and returns 1, the exit status of a failure.
+int Fail(const std::string& subject, const std::string& message);
 
 // A control attached to its own TestHost. The host outlives the control (members are destroyed
 // in reverse order) and is detached first, so no notification reaches a destroyed control.
@@ -30,22 +24,39 @@ class HeadlessControl {
   HeadlessControl(const HeadlessControl&) = delete;
   HeadlessControl& operator=(const HeadlessControl&) = delete;
 
+  // A control on a surface of the GIF file's canvas (the frames' extent from (0, 0), as the block
+  // parser finds it), or nullptr after a message when the file cannot be read or has no usable
+  // frame. The file is not loaded yet.
+  static std::unique_ptr<HeadlessControl> ForFile(const std::string& path);
+
   platform::TestHost& Host() { return host_; }
   ucAniGIF& Control() { return *control_; }
-  // Runs the clock until the deferred decoding has built frames 2..n (at most `limitMs` on).
-  // True when no decoding is pending any more.
-  bool FinishDeferredDecoding(std::uint64_t limitMs = 1000);
+  // The surface size the control was made with. The host's surface is 1 x 1 instead when that
+  // size passes the raster bound.
+  int WidthPx() const { return widthPx_; }
+  int HeightPx() const { return heightPx_; }
+  // Loads the file; with `decodeAll`, then runs the clock until the deferred decoding has built
+  // frames 2..n. False after a message when either fails.
+  bool Load(const std::string& path, bool decodeAll);
 
  private:
+  // True when no decoding is pending any more, at most `limitMs` on.
+  bool FinishDeferredDecoding(std::uint64_t limitMs = 1000);
+
+  int widthPx_;
+  int heightPx_;
   platform::TestHost host_;
   std::unique_ptr<ucAniGIF> control_;
 };
+
+// Replaces the file with `bytes`. False on any failure.
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Writes a top-down 0x00RRGGBB image as 8-bit RGB PNG or binary PPM (P6). False on any failure.
 bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& rgb);
 bool WritePpm(const std::string& path, int width, int height, const std::vector<std::uint32_t>& rgb);
 
-// "frame-0001" style names.
-std::string FrameFileName(int frameNumber, const std::string& extension);
+// DIR/frame-0001.EXT, ...: the path of frame `frameNumber`'s file in `dir`.
+std::string FramePath(const std::string& dir, int frameNumber, const std::string& extension);
 
 }  // namespace velmora::anigif

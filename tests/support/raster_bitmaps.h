@@ -12,6 +12,8 @@
 
 namespace velmora::platform::testing {
 
+using Pixels = std::vector<std::uint32_t>;
+
 inline std::uint32_t ReadPixel(const Bitmap& b, int x, int y) {
   const int stored = b.TopDown() ? y : b.Height() - 1 - y;
   const std::uint8_t* row = b.Bits() + static_cast<std::size_t>(stored) * b.Stride();
@@ -87,5 +89,13 @@ inline std::vector<RgbQuad> TestPalette() {
 }
 
 inline const std::vector<RgbQuad> kMonoTable = {0x000000, 0xFFFFFF};
+
+// The colour table the tests give a bitmap of `bpp` bits: black and white for 1, the test palette
+// for 8, none for more.
+inline std::vector<RgbQuad> TableFor(int bpp) {
+  if (bpp == 1) return kMonoTable;
+  if (bpp == 8) return TestPalette();
+  return {};
+}
 
 }  // namespace velmora::platform::testing
