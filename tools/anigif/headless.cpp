@@ -75,11 +75,18 @@ HeadlessControl::~HeadlessControl() {
   control_.reset();
 }
 
-std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path) {
+std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path,
+                                                          Surface surface) {
   // The file and its parse are let go before the surface is made.
   const std::optional<CanvasSize> canvas = ProbeCanvas(path);
   if (!canvas) return nullptr;
-  return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
+  if (surface == Surface::kCanvas) {
+    return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
+  }
+  auto headless = std::make_unique<HeadlessControl>(1, 1);
+  headless->host_.SetPaintsControl(false);
+  headless->control_->SetStretch(0);
+  return headless;
 }
 
 bool HeadlessControl::Load(const std::string& path, bool decodeAll) {
