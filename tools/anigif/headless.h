@@ -1,6 +1,6 @@
 #pragma once
 // A ucAniGIF on a headless TestHost, as the anigif subcommands drive it: run mode, the host's
-// manual clock, a surface of the GIF's canvas size; plus the image writers the tool uses.
+// manual clock, a surface of the GIF's canvas size; plus the file helpers the subcommands share.
 
 #include <cstdint>
 #include <memory>
@@ -57,12 +57,6 @@ class HeadlessControl {
 
 // Replaces the file with `bytes`. False on any failure.
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
-// Writes a top-down 0x00RRGGBB image as 8-bit RGB PNG or binary PPM (P6). False on any failure.
-bool WritePng(const std::string& path, int width, int height,
-              const std::vector<std::uint32_t>& rgb);
-bool WritePpm(const std::string& path, int width, int height,
-              const std::vector<std::uint32_t>& rgb);
 
 // DIR/frame-0001.EXT, ...: the path of frame `frameNumber`'s file in `dir`.
 std::string FramePath(const std::string& dir, int frameNumber, const std::string& extension);
