@@ -1,19 +1,17 @@
 // Frame files: the caller's thread converts the surface (a palette image for PNG where it can),
 // a thread of the writer's own compresses and writes, so drawing and writing overlap.
 //
-// PNG settings, chosen on the corpus and on large mostly empty animations: GIF frames hold few
-// colours, so a palette image is a third of the data to compress, and with no row filter zlib's
-// fastest level gives files smaller than libpng's defaults (level 6, adaptive filters), which
-// spend most of their time on filters that do not help indexed colour.
+// PNG: GIF frames hold few colours, so a palette image is a third of the data an RGB one would
+// be, and row filters, which predict smooth colour from neighbours, do not help indices: rows go
+// unfiltered, which also leaves runs and repeated rows for the compressor to find whole.
 
 #include "tools/anigif/frame_writer.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <system_error>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -32,7 +30,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // the next frame is drawn, few enough that frames as large as the raster bound allows do not pile
 // up.
 constexpr std::size_t kMaxQueued = 1;
-constexpr int kPngLevel = 1;
+// A PNG row starts with its filter type: 0, none.
+constexpr std::uint8_t kPngNoFilter = 0;
 constexpr int kMaxPaletteColors = 256;
 // Open addressing at most a quarter full.
 constexpr int kPaletteSlotBits = 10;
@@ -85,8 +84,8 @@ std::uint32_t ColorAt(const std::uint8_t* pixel) {
          pixel[0];
 }
 
-// The palette image of a bitmap with at most 256 colours, into frame.pixels and frame.palette;
-// false when it has more.
+// The palette image of a bitmap with at most 256 colours, as PNG rows, into frame.pixels and
+// frame.palette; false when it has more.
 bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
   constexpr std::size_t kSlots = std::size_t{1} << kPaletteSlotBits;
   std::array<std::uint32_t, kSlots> keys;
@@ -94,13 +93,15 @@ bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
   keys.fill(kNoColor);
   frame.palette.clear();
   const int width = bitmap.Width();
-  frame.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(bitmap.Height()));
+  frame.pixels.resize((1 + static_cast<std::size_t>(width)) *
+                      static_cast<std::size_t>(bitmap.Height()));
   std::uint8_t* out = frame.pixels.data();
   // Runs of one colour are the common case: they skip the table.
   std::uint32_t last = kNoColor;
   std::uint8_t lastIndex = 0;
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* pixel = bitmap.Row(y);
+    *out++ = kPngNoFilter;
     for (int x = 0; x < width; ++x, pixel += 4) {
       const std::uint32_t color = ColorAt(pixel);
       if (color != last) {
@@ -122,72 +123,27 @@ bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
   return true;
 }
 
-// The rows converted to RGB after `offset` bytes of frame.pixels.
-void ConvertToRgb(const platform::Bitmap& bitmap, std::size_t offset, FrameWriter::Frame& frame) {
-  const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * 3;
+// The rows converted to RGB after `offset` bytes of frame.pixels, each led by a PNG filter type
+// byte when `pngRows`.
+void ConvertToRgb(const platform::Bitmap& bitmap, std::size_t offset, bool pngRows,
+                  FrameWriter::Frame& frame) {
+  const std::size_t lead = pngRows ? 1 : 0;
+  const std::size_t rowBytes = lead + static_cast<std::size_t>(bitmap.Width()) * 3;
   frame.pixels.resize(offset + rowBytes * static_cast<std::size_t>(bitmap.Height()));
   std::uint8_t* out = frame.pixels.data() + offset;
   for (int y = 0; y < bitmap.Height(); ++y, out += rowBytes) {
-    BgrxToRgb(bitmap.Row(y), out, bitmap.Width());
+    if (pngRows) out[0] = kPngNoFilter;
+    BgrxToRgb(bitmap.Row(y), out + lead, bitmap.Width());
   }
 }
 
-bool WritePpmFile(const FrameWriter::Frame& frame) {
-  File file(std::fopen(frame.path.c_str(), "wb"));
+bool WriteBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
+  File file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   // One write of the whole file: a stdio buffer would only copy it once more.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  const std::size_t bytes = frame.pixels.size();
-  if (std::fwrite(frame.pixels.data(), 1, bytes, file.get()) != bytes) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
   return std::fclose(file.release()) == 0;
-}
-
-// The work between the setjmp and its end. libpng leaves by longjmp on an error: nothing here may
-// own anything.
-void WritePngImage(png_structp png, png_infop info, const FrameWriter::Frame& frame,
-                   const png_color* colors, int colorCount) {
-  png_set_compression_level(png, kPngLevel);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(frame.width),
-               static_cast<png_uint_32>(frame.height), 8,
-               frame.indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (frame.indexed) png_set_PLTE(png, info, colors, colorCount);
-  png_write_info(png, info);
-  const std::size_t rowBytes = static_cast<std::size_t>(frame.width) * (frame.indexed ? 1 : 3);
-  const std::uint8_t* row = frame.pixels.data();
-  for (int y = 0; y < frame.height; ++y, row += rowBytes) png_write_row(png, row);
-  png_write_end(png, nullptr);
-}
-
-bool WritePngFile(const FrameWriter::Frame& frame) {
-  std::array<png_color, kMaxPaletteColors> colors{};
-  const int colorCount = frame.indexed ? static_cast<int>(frame.palette.size() / 3) : 0;
-  for (int i = 0; i < colorCount; ++i) {
-    colors[static_cast<std::size_t>(i)] = {frame.palette[3 * i], frame.palette[3 * i + 1],
-                                           frame.palette[3 * i + 2]};
-  }
-  File file(std::fopen(frame.path.c_str(), "wb"));
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file.get());
-  WritePngImage(png, info, frame, colors.data(), colorCount);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file.release()) == 0;
-}
-
-bool WriteFrameFile(ImageFormat format, const FrameWriter::Frame& frame) {
-  return format == ImageFormat::kPng ? WritePngFile(frame) : WritePpmFile(frame);
 }
 
 }  // namespace
@@ -215,14 +171,23 @@ void FrameWriter::Prepare(const platform::Bitmap& bitmap, Frame& frame) const {
   frame.height = bitmap.Height();
   if (format_ == ImageFormat::kPng) {
     frame.indexed = MapToPalette(bitmap, frame);
-    if (!frame.indexed) ConvertToRgb(bitmap, 0, frame);
+    if (!frame.indexed) ConvertToRgb(bitmap, 0, /*pngRows=*/true, frame);
     return;
   }
   char header[48];
   const int headerBytes =
       std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", frame.width, frame.height);
-  ConvertToRgb(bitmap, static_cast<std::size_t>(headerBytes), frame);
+  ConvertToRgb(bitmap, static_cast<std::size_t>(headerBytes), /*pngRows=*/false, frame);
   std::copy_n(header, headerBytes, frame.pixels.begin());
+}
+
+bool FrameWriter::WriteFile(const Frame& frame) {
+  if (format_ == ImageFormat::kPpm) return WriteBytes(frame.path, frame.pixels);
+  const std::span<const std::uint8_t> palette = frame.indexed
+                                                    ? std::span<const std::uint8_t>(frame.palette)
+                                                    : std::span<const std::uint8_t>();
+  return png_.Encode(frame.width, frame.height, frame.pixels, palette, file_) &&
+         WriteBytes(frame.path, file_);
 }
 
 bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap) {
@@ -241,7 +206,7 @@ bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap)
   // Outside the lock: the thread writes the frame before meanwhile.
   Prepare(bitmap, frame);
   if (!thread_.joinable()) {
-    if (WriteFrameFile(format_, frame)) return true;
+    if (WriteFile(frame)) return true;
     const std::lock_guard lock(mutex_);
     failedPath_ = frame.path;
     return false;
@@ -274,7 +239,7 @@ void FrameWriter::Run() {
     queued_.pop_front();
     writing_ = true;
     lock.unlock();
-    const bool written = WriteFrameFile(format_, frame);
+    const bool written = WriteFile(frame);
     lock.lock();
     writing_ = false;
     if (!written && failedPath_.empty()) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "tools/anigif/png_encoder.h"
 
 namespace velmora::anigif {
 
@@ -20,8 +21,8 @@ enum class ImageFormat { kPng, kPpm };
 // order) as 8-bit-per-channel images, top row first:
 //   PPM: P6, maximum value 255.
 //   PNG: an 8-bit palette image when the bitmap has at most 256 distinct colours (entries in the
-//        order the colours are first met, rows top to bottom), 8-bit RGB otherwise;
-//        non-interlaced, compressed with zlib level 1 and no row filter.
+//        order the colours are first met, rows top to bottom), 8-bit RGB otherwise; no
+//        interlacing, no row filters (PngEncoder).
 // Either file decodes to exactly the bitmap's colours.
 //
 // Write takes its copy of the pixels at once and returns; the files are written in the order
@@ -49,13 +50,15 @@ class FrameWriter {
     int width = 0;
     int height = 0;
     bool indexed = false;
-    std::vector<std::uint8_t> pixels;   // PPM: the whole file; PNG: rows of indices or RGB
+    std::vector<std::uint8_t> pixels;   // PPM: the whole file; PNG: the rows (PngEncoder's form)
     std::vector<std::uint8_t> palette;  // RGB triples, when indexed
   };
 
  private:
   void Prepare(const platform::Bitmap& bitmap, Frame& frame) const;
   void Run();
+  // Makes and writes the frame's file; the writing thread's (or, without one, the caller's) work.
+  bool WriteFile(const Frame& frame);
 
   ImageFormat format_;
   mutable std::mutex mutex_;
@@ -65,6 +68,8 @@ class FrameWriter {
   bool writing_ = false;      // the thread holds a frame
   bool stopping_ = false;
   std::string failedPath_;
+  PngEncoder png_;                  // the writing thread's
+  std::vector<std::uint8_t> file_;  // the writing thread's: the PNG file being made
   std::thread thread_;
 };
 
