@@ -75,13 +75,11 @@ int RunFrames(const std::vector<std::string>& args) {
   for (int k = 1; k <= frameCount; ++k) {
     control.SetAction(k == 1 ? 0 : 3);  // stop rewinds to frame 1, step shows the next one
     if (control.CurrentFrame() != k) {
-      if (!writer.Finish()) return Fail(writer.FailedPath(), "cannot write");
       return Fail(path, "frame " + std::to_string(k) + " could not be shown");
     }
     const std::string out = FramePath(dir, k, format);
-    if (!writer.Write(out, host.SurfaceBitmap())) break;
+    if (!writer.Write(out, host.SurfaceBitmap())) return Fail(out, "cannot write");
   }
-  if (!writer.Finish()) return Fail(writer.FailedPath(), "cannot write");
   return 0;
 }
 

@@ -1,5 +1,4 @@
-// Frame files: the caller's thread converts the surface (a palette image for PNG where it can),
-// a thread of the writer's own compresses and writes, so drawing and writing overlap.
+// Frame files, read from the surface a row at a time.
 //
 // PNG: GIF frames hold few colours, so a palette image is a third of the data an RGB one would
 // be, and row filters, which predict smooth colour from neighbours, do not help indices: rows go
@@ -12,7 +11,6 @@
 #include <cstdio>
 #include <memory>
 #include <span>
-#include <system_error>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <tmmintrin.h>
@@ -26,10 +24,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Frames waiting for the writing thread, besides the one it writes: enough to keep it busy while
-// the next frame is drawn, few enough that frames as large as the raster bound allows do not pile
-// up.
-constexpr std::size_t kMaxQueued = 1;
+// PPM files are converted and written this many bytes at a time (at least one row): a block small
+// enough to stay in the processor's cache between the conversion and the write, which was measured
+// to cost less than converting whole frames or handing them to a writing thread.
+constexpr std::size_t kPpmBlockBytes = std::size_t{1} << 18;
 // A PNG row starts with its filter type: 0, none.
 constexpr std::uint8_t kPngNoFilter = 0;
 constexpr int kMaxPaletteColors = 256;
@@ -84,18 +82,58 @@ std::uint32_t ColorAt(const std::uint8_t* pixel) {
          pixel[0];
 }
 
-// The palette image of a bitmap with at most 256 colours, as PNG rows, into frame.pixels and
-// frame.palette; false when it has more.
-bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
+bool WriteBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  // One write of the whole file: a stdio buffer would only copy it once more.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  return std::fclose(file.release()) == 0;
+}
+
+}  // namespace
+
+bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap) {
+  if (bitmap.BitsPerPixel() != 32) return false;
+  return format_ == ImageFormat::kPng ? WritePng(path, bitmap) : WritePpm(path, bitmap);
+}
+
+bool FrameWriter::WritePpm(const std::string& path, const platform::Bitmap& bitmap) {
+  const int width = bitmap.Width();
+  const int height = bitmap.Height();
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  const int blockRows = static_cast<int>(std::max<std::size_t>(1, kPpmBlockBytes / rowBytes));
+  char header[48];
+  const int headerBytes = std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", width, height);
+  rows_.resize(static_cast<std::size_t>(headerBytes) +
+               rowBytes * static_cast<std::size_t>(std::min(blockRows, height)));
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  // Every write is a whole block: a stdio buffer would only copy it once more.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  // The header travels with the first block.
+  std::copy_n(header, headerBytes, rows_.begin());
+  std::size_t start = static_cast<std::size_t>(headerBytes);
+  for (int y0 = 0; y0 < height; y0 += blockRows) {
+    const int y1 = std::min(height, y0 + blockRows);
+    std::uint8_t* out = rows_.data() + start;
+    for (int y = y0; y < y1; ++y, out += rowBytes) BgrxToRgb(bitmap.Row(y), out, width);
+    const std::size_t bytes = static_cast<std::size_t>(out - rows_.data());
+    if (std::fwrite(rows_.data(), 1, bytes, file.get()) != bytes) return false;
+    start = 0;
+  }
+  return std::fclose(file.release()) == 0;
+}
+
+bool FrameWriter::MapToPalette(const platform::Bitmap& bitmap) {
   constexpr std::size_t kSlots = std::size_t{1} << kPaletteSlotBits;
   std::array<std::uint32_t, kSlots> keys;
   std::array<std::uint8_t, kSlots> slotIndex{};
   keys.fill(kNoColor);
-  frame.palette.clear();
+  palette_.clear();
   const int width = bitmap.Width();
-  frame.pixels.resize((1 + static_cast<std::size_t>(width)) *
-                      static_cast<std::size_t>(bitmap.Height()));
-  std::uint8_t* out = frame.pixels.data();
+  rows_.resize((1 + static_cast<std::size_t>(width)) * static_cast<std::size_t>(bitmap.Height()));
+  std::uint8_t* out = rows_.data();
   // Runs of one colour are the common case: they skip the table.
   std::uint32_t last = kNoColor;
   std::uint8_t lastIndex = 0;
@@ -108,11 +146,11 @@ bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
         std::size_t slot = (color * 0x9E3779B1u) >> (32 - kPaletteSlotBits);
         while (keys[slot] != color && keys[slot] != kNoColor) slot = (slot + 1) & (kSlots - 1);
         if (keys[slot] == kNoColor) {
-          const int count = static_cast<int>(frame.palette.size() / 3);
+          const int count = static_cast<int>(palette_.size() / 3);
           if (count == kMaxPaletteColors) return false;
           keys[slot] = color;
           slotIndex[slot] = static_cast<std::uint8_t>(count);
-          frame.palette.insert(frame.palette.end(), {pixel[2], pixel[1], pixel[0]});
+          palette_.insert(palette_.end(), {pixel[2], pixel[1], pixel[0]});
         }
         last = color;
         lastIndex = slotIndex[slot];
@@ -123,132 +161,20 @@ bool MapToPalette(const platform::Bitmap& bitmap, FrameWriter::Frame& frame) {
   return true;
 }
 
-// The rows converted to RGB after `offset` bytes of frame.pixels, each led by a PNG filter type
-// byte when `pngRows`.
-void ConvertToRgb(const platform::Bitmap& bitmap, std::size_t offset, bool pngRows,
-                  FrameWriter::Frame& frame) {
-  const std::size_t lead = pngRows ? 1 : 0;
-  const std::size_t rowBytes = lead + static_cast<std::size_t>(bitmap.Width()) * 3;
-  frame.pixels.resize(offset + rowBytes * static_cast<std::size_t>(bitmap.Height()));
-  std::uint8_t* out = frame.pixels.data() + offset;
-  for (int y = 0; y < bitmap.Height(); ++y, out += rowBytes) {
-    if (pngRows) out[0] = kPngNoFilter;
-    BgrxToRgb(bitmap.Row(y), out + lead, bitmap.Width());
-  }
-}
-
-bool WriteBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
-  File file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  // One write of the whole file: a stdio buffer would only copy it once more.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
-  return std::fclose(file.release()) == 0;
-}
-
-}  // namespace
-
-FrameWriter::FrameWriter(ImageFormat format) : format_(format) {
-  // Without a thread (the system refused one) every file is written before Write returns.
-  try {
-    thread_ = std::thread([this] { Run(); });
-  } catch (const std::system_error&) {
-  }
-}
-
-FrameWriter::~FrameWriter() {
-  if (!thread_.joinable()) return;
-  {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void FrameWriter::Prepare(const platform::Bitmap& bitmap, Frame& frame) const {
-  frame.width = bitmap.Width();
-  frame.height = bitmap.Height();
-  if (format_ == ImageFormat::kPng) {
-    frame.indexed = MapToPalette(bitmap, frame);
-    if (!frame.indexed) ConvertToRgb(bitmap, 0, /*pngRows=*/true, frame);
-    return;
-  }
-  char header[48];
-  const int headerBytes =
-      std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", frame.width, frame.height);
-  ConvertToRgb(bitmap, static_cast<std::size_t>(headerBytes), /*pngRows=*/false, frame);
-  std::copy_n(header, headerBytes, frame.pixels.begin());
-}
-
-bool FrameWriter::WriteFile(const Frame& frame) {
-  if (format_ == ImageFormat::kPpm) return WriteBytes(frame.path, frame.pixels);
-  const std::span<const std::uint8_t> palette = frame.indexed
-                                                    ? std::span<const std::uint8_t>(frame.palette)
-                                                    : std::span<const std::uint8_t>();
-  return png_.Encode(frame.width, frame.height, frame.pixels, palette, file_) &&
-         WriteBytes(frame.path, file_);
-}
-
-bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap) {
-  if (bitmap.BitsPerPixel() != 32) return false;
-  Frame frame;
-  {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !failedPath_.empty() || queued_.size() < kMaxQueued; });
-    if (!failedPath_.empty()) return false;
-    if (!spare_.empty()) {
-      frame = std::move(spare_.back());
-      spare_.pop_back();
+bool FrameWriter::WritePng(const std::string& path, const platform::Bitmap& bitmap) {
+  const int width = bitmap.Width();
+  const bool indexed = MapToPalette(bitmap);
+  if (!indexed) {
+    palette_.clear();
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(width) * 3;
+    rows_.resize(rowBytes * static_cast<std::size_t>(bitmap.Height()));
+    std::uint8_t* out = rows_.data();
+    for (int y = 0; y < bitmap.Height(); ++y, out += rowBytes) {
+      out[0] = kPngNoFilter;
+      BgrxToRgb(bitmap.Row(y), out + 1, width);
     }
   }
-  frame.path = path;
-  // Outside the lock: the thread writes the frame before meanwhile.
-  Prepare(bitmap, frame);
-  if (!thread_.joinable()) {
-    if (WriteFile(frame)) return true;
-    const std::lock_guard lock(mutex_);
-    failedPath_ = frame.path;
-    return false;
-  }
-  {
-    const std::lock_guard lock(mutex_);
-    queued_.push_back(std::move(frame));
-  }
-  changed_.notify_all();
-  return true;
-}
-
-bool FrameWriter::Finish() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return queued_.empty() && !writing_; });
-  return failedPath_.empty();
-}
-
-std::string FrameWriter::FailedPath() const {
-  const std::lock_guard lock(mutex_);
-  return failedPath_;
-}
-
-void FrameWriter::Run() {
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || !queued_.empty(); });
-    if (queued_.empty()) return;
-    Frame frame = std::move(queued_.front());
-    queued_.pop_front();
-    writing_ = true;
-    lock.unlock();
-    const bool written = WriteFile(frame);
-    lock.lock();
-    writing_ = false;
-    if (!written && failedPath_.empty()) {
-      failedPath_ = frame.path;
-      queued_.clear();
-    }
-    spare_.push_back(std::move(frame));
-    changed_.notify_all();
-  }
+  return png_.Encode(width, bitmap.Height(), rows_, palette_, file_) && WriteBytes(path, file_);
 }
 
 }  // namespace velmora::anigif
