@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """Prints the one comparison table of scripts/bench.
 
-Usage: bench_table.py BENCH_JSON [RSS_JSONL] [APP_JSONL]
-  BENCH_JSON  velmora_bench --benchmark_format=json output (medians used when repeated)
-  RSS_JSONL   velmora_rss lines, one per decoder
-  APP_JSONL   bench/app_bench lines
+Usage: bench_table.py BENCH_JSON [RSS_JSONL] [APP_JSONL] [PROCESS_JSONL]
+  BENCH_JSON     velmora_bench --benchmark_format=json output (medians used when repeated)
+  RSS_JSONL      velmora_rss lines, one per decoder
+  APP_JSONL      bench/app_bench lines
+  PROCESS_JSONL  bench/process_bench lines (whole processes)
 
 Each row: the case, our figure, each peer's figure, and "lead": how many times better ours is
-than the best peer (throughput: ours / best; memory and CPU: best / ours), so above 1 we lead.
+than the best peer (throughput: ours / best; memory, CPU and times: best / ours), so above 1 we
+lead.
 """
 import json
 import sys
 
-PEERS = ["giflib", "stb", "qt", "gdk-pixbuf"]
+# "before": an earlier anigif (process_bench --before), in the whole-process rows only.
+PEERS = ["giflib", "stb", "qt", "gdk-pixbuf", "before"]
 
 # benchmark family -> (section title, unit, who is who)
 SECTIONS = [
@@ -25,6 +28,9 @@ SECTIONS = [
     ("memory", "bytes held per decoded frame pixel", "B/px", "~1 B/px"),
     ("rss", "peak resident memory added, generated 400x300x200 (lead against the decoders that "
      "hold every frame, stb and QMovie; gdk-pixbuf composes each frame on demand)", "MiB", ""),
+    ("process", "whole processes side by side (bench/process_bench): ms (wall: elapsed, cpu: "
+     "user + system), png bytes kB, peak RSS MiB; lower is better", "",
+     "frames >= 2x qt, png >= 3x before at <= 1.1x its bytes, encode >= 1.5x giflib"),
     ("app", "the app (velmora-radio under Xvfb)", "", "idle < 0.5% of a core"),
 ]
 
@@ -92,13 +98,32 @@ def read_jsonl(path):
 LEAD_EXCLUDED = {"rss": {"gdk-pixbuf"}}
 
 
-def lead(section, values):
+# Whole-process rows are led against the peer their target names (the best peer otherwise).
+def reference_peer(case, values):
+    kind = case.split(" ")[0]
+    if kind in ("decode", "encode"):
+        return "giflib"
+    if kind == "frames":
+        return "qt"
+    if kind == "png":
+        return "before" if values.get("before") is not None else "qt"
+    return None
+
+
+def lead(section, values, case=""):
     ours = values.get("velmora")
+    if section == "process":
+        peer = reference_peer(case, values)
+        theirs = values.get(peer) if peer else None
+        if peer and theirs is not None and ours:
+            if ours < 0 or theirs < 0:
+                return f"n/a {peer}"
+            return f"{theirs / ours:.2f}x {peer}"
     excluded = LEAD_EXCLUDED.get(section, set())
     peers = [values[p] for p in PEERS if values.get(p) is not None and p not in excluded]
     if ours is None or not peers or ours == 0:
         return ""
-    lower_is_better = section in ("memory", "rss")
+    lower_is_better = section in ("memory", "rss", "process")
     best = min(peers) if lower_is_better else max(peers)
     ratio = best / ours if lower_is_better else ours / best
     return f"{ratio:.2f}x"
@@ -129,6 +154,9 @@ def main():
             rows.setdefault(("rss", "added per frame pixel (B/px)"), {})[who] = (
                 r["added_bytes_per_px"] if ok else None)
     app = read_jsonl(sys.argv[3]) if len(sys.argv) > 3 else []
+    if len(sys.argv) > 4:
+        for r in read_jsonl(sys.argv[4]):
+            rows.setdefault(("process", r["case"]), {})[r["who"]] = r.get("value")
 
     header = ["case", "velmora"] + PEERS + ["lead"]
     lines = []
@@ -144,14 +172,16 @@ def main():
             continue
         if not cases:
             continue
-        # Corpus-wide rows first, then files in name order.
-        cases.sort(key=lambda c: (c != "corpus", c))
-        lines.append(("#", f"{title}, {unit}{'  [target ' + target + ']' if target else ''}"))
+        # Corpus-wide rows first, then files in name order; whole-process rows as measured.
+        if section != "process":
+            cases.sort(key=lambda c: (c != "corpus", c))
+        lines.append(("#", f"{title}{', ' + unit if unit else ''}"
+                            f"{'  [target ' + target + ']' if target else ''}"))
         for case in cases:
             values = rows[(section, case)]
             lines.append([case, fmt(values.get("velmora"))] +
                          [fmt(values[p]) if p in values else "-" for p in PEERS] +
-                         [lead(section, values)])
+                         [lead(section, values, case)])
 
     widths = [len(h) for h in header]
     for line in lines:
@@ -167,8 +197,9 @@ def main():
             print(f"\n{line[1]}")
         else:
             print(render(line))
-    print("\nlead: ours against the best peer (throughput ours/best, memory best/ours); "
-          "above 1.00x we lead. '-': peer not run, 'fail': it could not decode the file.")
+    print("\nlead: ours against the best peer (throughput ours/best, memory best/ours; whole "
+          "processes: against the peer named); above 1.00x we lead. '-': peer not run, 'fail': "
+          "it could not decode the file; 'n/a': a difference below the noise (negative).")
     return 0
 
 

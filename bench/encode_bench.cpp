@@ -18,6 +18,7 @@
 
 #include "bench_data.h"
 #include "gif/gif_writer.h"
+#include "platform/raster.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::vector<BenchFrame> LoadFrames(const std::vector<std::uint8_t>& bytes) {
     f.height = image.ImageDesc.Height;
     if (f.width <= 0 || f.height <= 0) continue;
     f.rows.assign(image.RasterBits, image.RasterBits + f.width * f.height);
-    const auto stride = static_cast<std::size_t>(velmora::StripRowBytes(f.width));
+    const auto stride = static_cast<std::size_t>(velmora::platform::RowBytes(f.width, 8));
     f.strip.assign(stride * static_cast<std::size_t>(f.height), 0);
     for (int r = 0; r < f.height; ++r)
       std::memcpy(&f.strip[static_cast<std::size_t>(f.height - 1 - r) * stride],
@@ -68,16 +69,16 @@ std::vector<BenchFrame> LoadFrames(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::optional<std::vector<std::uint8_t>> EncodeWithVelmora(const BenchFrame& f) {
-  velmora::EncoderInput in;
+  velmora::gif::EncoderInput in;
   in.width = f.width;
   in.height = f.height;
   in.colors = f.colors;
   in.colorCount = static_cast<std::int32_t>(f.colors.size());
   in.transparent = f.transparentIndex >= 0;
   in.transparentIndex = static_cast<std::uint8_t>(std::max(f.transparentIndex, 0));
-  in.strip = {f.strip, f.width, f.height};
+  in.strip = {f.strip, f.width, f.height, velmora::platform::RowBytes(f.width, 8)};
   in.stripX = 0;
-  return velmora::EncodeFrameBytes(in);
+  return velmora::gif::EncodeFrameBytes(in);
 }
 
 // Our file must decode with giflib to the frame's own indices, or the figures mean nothing.

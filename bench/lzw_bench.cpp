@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gif_picture.h"
+#include "gif/gif_images.h"
 #include "gif/gif_lzw.h"
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -33,10 +33,10 @@
 
 namespace {
 
-using velmora::platform::DecodeGifImageData;
-using velmora::platform::FindGifImages;
-using velmora::platform::GifImageBlock;
-using velmora::platform::IndexRows;
+using velmora::gif::DecodeGifImageData;
+using velmora::gif::FindGifImages;
+using velmora::gif::GifImageBlock;
+using velmora::gif::IndexRows;
 
 const char* const kCorpus[] = {
     "harvesters.gif",
@@ -170,7 +170,7 @@ bool SameIndicesAsGiflib(const CorpusFile& f) {
     const IndexRows rows{ours.data(), image.width, image.width, image.height};
     const auto r = DecodeGifImageData(image.subBlocks, image.minCodeSize, image.interlaced, rows);
     const auto n = static_cast<std::size_t>(image.width) * image.height;
-    same = r.status == velmora::platform::LzwStatus::kComplete &&
+    same = r.status == velmora::gif::LzwStatus::kComplete &&
            std::memcmp(ours.data(), gif->SavedImages[i].RasterBits, n) == 0;
   }
   DGifCloseFile(gif, &error);

@@ -1,6 +1,7 @@
 #include "gif/gif_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,6 +19,8 @@ constexpr std::size_t kColorTableOffset = 13;
 constexpr std::size_t kAfterColorTable = kColorTableOffset + kColorTableBytes;  // 781
 constexpr std::size_t kGraphicControlBytes = 8;
 constexpr std::size_t kSeparatorAndDescriptor = 1 + kImageDescriptorBytes;
+constexpr std::size_t kLargestHeader =
+    kAfterColorTable + kGraphicControlBytes + kSeparatorAndDescriptor + 1;
 
 bool IsConsistent(const EncoderInput& in) {
   if (in.width <= 0 || in.height <= 0) return false;
@@ -92,17 +95,20 @@ std::optional<std::vector<std::uint8_t>> EncodeFrameBytes(const EncoderInput& in
     const std::size_t headerBytes = kAfterColorTable +
                                     (input.transparent ? kGraphicControlBytes : 0) +
                                     kSeparatorAndDescriptor + 1;
+    // The file is appended to its reserved storage piece by piece rather than sized (and so
+    // zeroed) first and then overwritten.
     const std::size_t subBlocks = (dataBytes + kSubBlockData - 1) / kSubBlockData;
-    std::vector<std::uint8_t> file(headerBytes + dataBytes + subBlocks + 2);
-    std::uint8_t* out = file.data() + WriteHeader(input, file.data());
+    std::vector<std::uint8_t> file;
+    file.reserve(headerBytes + dataBytes + subBlocks + 2);
+    std::array<std::uint8_t, kLargestHeader> header;
+    file.insert(file.end(), header.data(), header.data() + WriteHeader(input, header.data()));
     for (std::size_t done = 0; done < dataBytes; done += kSubBlockData) {
       const std::size_t m = std::min<std::size_t>(kSubBlockData, dataBytes - done);
-      *out++ = static_cast<std::uint8_t>(m);
-      std::memcpy(out, data.get() + done, m);
-      out += m;
+      file.push_back(static_cast<std::uint8_t>(m));
+      file.insert(file.end(), data.get() + done, data.get() + done + m);
     }
-    out[0] = kBlockTerminator;
-    out[1] = kTrailer;
+    file.push_back(kBlockTerminator);
+    file.push_back(kTrailer);
     return file;
   } catch (const std::bad_alloc&) {
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "gif/gif_images.h"
@@ -20,37 +21,62 @@ std::array<RgbQuad, 256> MakePalette(std::span<const std::uint8_t> table) {
   return palette;
 }
 
-}  // namespace
+// Where the first image lies in the picture, as described in the header.
+struct Layout {
+  gif::GifImageBlock image;
+  int width = 0;
+  int height = 0;
+  int offsetX = 0;
+  int offsetY = 0;
+};
 
-std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes) {
+std::optional<Layout> LayOut(std::span<const std::uint8_t> bytes) {
   gif::GifScreen screen;
   const std::vector<gif::GifImageBlock> images = gif::FindGifImages(bytes, 1, &screen);
   if (images.empty()) return std::nullopt;
-  const gif::GifImageBlock& image = images.front();
-
-  DecodedImage out;
-  int offsetX = 0;
-  int offsetY = 0;
+  Layout layout{images.front()};
+  const gif::GifImageBlock& image = layout.image;
   const bool screenHoldsImage = screen.width > 0 && screen.height > 0 &&
                                 image.left + image.width <= screen.width &&
                                 image.top + image.height <= screen.height;
   if (screenHoldsImage) {
-    out.width = screen.width;
-    out.height = screen.height;
-    offsetX = image.left;
-    offsetY = image.top;
+    layout.width = screen.width;
+    layout.height = screen.height;
+    layout.offsetX = image.left;
+    layout.offsetY = image.top;
   } else {
-    out.width = image.width;
-    out.height = image.height;
+    layout.width = image.width;
+    layout.height = image.height;
   }
-  const std::int64_t canvasPixels = std::int64_t{out.width} * out.height;
+  const std::int64_t canvasPixels = std::int64_t{layout.width} * layout.height;
   if (canvasPixels <= 0 || canvasPixels > kMaxGifPicturePixels) return std::nullopt;
+  return layout;
+}
 
+}  // namespace
+
+std::optional<PictureSize> ProbeGifPicture(std::span<const std::uint8_t> bytes) {
+  const std::optional<Layout> layout = LayOut(bytes);
+  if (!layout) return std::nullopt;
+  return PictureSize{layout->width, layout->height};
+}
+
+std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes) {
+  const std::optional<Layout> layout = LayOut(bytes);
+  if (!layout) return std::nullopt;
+  const gif::GifImageBlock& image = layout->image;
+
+  DecodedImage out;
+  out.width = layout->width;
+  out.height = layout->height;
+  const std::int64_t canvasPixels = std::int64_t{out.width} * out.height;
+
+  // Only the rows the data reached are read back, so the index buffer needs no clearing.
   const auto imagePixels = static_cast<std::size_t>(image.width) * image.height;
-  std::vector<std::uint8_t> indices(imagePixels);
+  const auto indices = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(imagePixels, 1));
   gif::LzwResult decoded;
   if (imagePixels > 0) {
-    const gif::IndexRows rows{indices.data(), image.width, image.width, image.height};
+    const gif::IndexRows rows{indices.get(), image.width, image.width, image.height};
     decoded = gif::DecodeGifImageData(image.subBlocks, image.minCodeSize, image.interlaced, rows);
   }
 
@@ -64,8 +90,8 @@ std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes
     const int y =
         image.interlaced ? gif::InterlacedRow(static_cast<int>(k), image.height) : static_cast<int>(k);
     const std::int64_t count = k < rowsDone ? image.width : partial;
-    const std::uint8_t* src = indices.data() + static_cast<std::size_t>(y) * image.width;
-    const auto dst = static_cast<std::size_t>(offsetY + y) * out.width + offsetX;
+    const std::uint8_t* src = indices.get() + static_cast<std::size_t>(y) * image.width;
+    const auto dst = static_cast<std::size_t>(layout->offsetY + y) * out.width + layout->offsetX;
     for (std::int64_t x = 0; x < count; ++x) {
       const std::uint8_t index = src[x];
       out.pixels[dst + x] = palette[index];

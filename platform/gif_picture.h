@@ -33,4 +33,9 @@ inline constexpr std::int64_t kMaxGifPicturePixels = std::int64_t{64} << 20;
 // Decodes the first image into a picture's pixels as described above, or nullopt.
 std::optional<DecodedImage> DecodeGifPicture(std::span<const std::uint8_t> bytes);
 
+// The size DecodeGifPicture's picture of `bytes` has, found by walking the blocks up to the first
+// image without decoding a pixel; nullopt exactly when DecodeGifPicture gives none (short of
+// memory running out while it decodes).
+std::optional<PictureSize> ProbeGifPicture(std::span<const std::uint8_t> bytes);
+
 }  // namespace velmora::platform

@@ -10,34 +10,44 @@
 namespace velmora::platform {
 namespace {
 
+using PictureProbe = std::optional<PictureSize> (*)(std::span<const std::uint8_t>);
+
+// A decoder with a probe makes pictures that decode when first drawn.
 struct RegisteredDecoder {
   std::string name;
   PictureDecoder decode;
+  PictureProbe probe = nullptr;
 };
 
 // Built-ins first, host additions after them in the order they were registered. Everything runs
 // on the user-interface thread, so the list needs no lock.
 std::vector<RegisteredDecoder>& Decoders() {
   static std::vector<RegisteredDecoder> decoders = {
-      {"GIF", [](std::span<const std::uint8_t> b) { return DecodeGifPicture(b); }},
+      {"GIF", [](std::span<const std::uint8_t> b) { return DecodeGifPicture(b); },
+       ProbeGifPicture},
       {"BMP", [](std::span<const std::uint8_t> b) { return DecodeBmpPicture(b); }},
   };
   return decoders;
 }
 
-// A host decoder's output is checked before a picture is built on it.
-bool Consistent(const DecodedImage& image) {
-  if (image.width <= 0 || image.height <= 0 || image.width > kMaxBitmapSide ||
-      image.height > kMaxBitmapSide) {
+bool SizeWithinBounds(PictureSize size) {
+  if (size.width <= 0 || size.height <= 0 || size.width > kMaxBitmapSide ||
+      size.height > kMaxBitmapSide) {
     return false;
   }
+  const auto count = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
+  return count <= static_cast<std::size_t>(kMaxBitmapBytes / 4);
+}
+
+// A decoder's output is checked before a picture is built on it.
+bool Consistent(const DecodedImage& image) {
+  if (!SizeWithinBounds(PictureSize{image.width, image.height})) return false;
   const auto count = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
-  if (count > static_cast<std::size_t>(kMaxBitmapBytes / 4)) return false;
   return image.pixels.size() == count && (image.opaque.empty() || image.opaque.size() == count);
 }
 
 std::unique_ptr<Bitmap> MakeTopDownBitmap(const DecodedImage& image, bool maskOnly) {
-  std::unique_ptr<Bitmap> bitmap = Bitmap::Create(image.width, -image.height, 32);
+  std::unique_ptr<Bitmap> bitmap = Bitmap::CreateUninitialized(image.width, -image.height, 32);
   if (!bitmap) return nullptr;
   const auto width = static_cast<std::size_t>(image.width);
   for (int y = 0; y < image.height; ++y) {
@@ -76,7 +86,28 @@ void RestoreUncovered(Bitmap& target, const std::vector<std::uint8_t>& saved, Bi
 }  // namespace
 
 Picture::Picture(std::vector<std::uint8_t> sourceBytes, DecodedImage image)
-    : sourceBytes_(std::move(sourceBytes)), image_(std::move(image)) {}
+    : sourceBytes_(std::move(sourceBytes)),
+      size_{image.width, image.height},
+      image_(std::move(image)) {}
+
+Picture::Picture(std::vector<std::uint8_t> sourceBytes, PictureSize size, PictureDecoder decode)
+    : sourceBytes_(std::move(sourceBytes)), size_(size), decode_(std::move(decode)) {}
+
+const DecodedImage& Picture::Image() const {
+  std::call_once(decoded_, [this] {
+    if (!decode_) return;
+    try {
+      std::optional<DecodedImage> image = decode_(sourceBytes_);
+      if (image && image->width == size_.width && image->height == size_.height &&
+          Consistent(*image)) {
+        image_ = std::move(*image);
+      }
+    } catch (...) {
+      // No pixels (see the header); the picture still reports its size and bytes.
+    }
+  });
+  return image_;
+}
 
 // Picture coordinates are edges with the y axis up: the source is the span from ySrc to
 // ySrc + cySrc. The bitmap is top-down, so edge Y is bitmap edge H - Y and the vertical extent
@@ -88,14 +119,15 @@ Picture::Picture(std::vector<std::uint8_t> sourceBytes, DecodedImage image)
 // target costs little overall.
 void Picture::Render(DeviceContext& dc, int x, int y, int cx, int cy, int xSrc, int ySrc, int cxSrc,
                      int cySrc) const {
-  if (image_.width <= 0 || image_.height <= 0) return;
-  const std::unique_ptr<Bitmap> source = MakeTopDownBitmap(image_, false);
+  const DecodedImage& image = Image();
+  if (image.width <= 0 || image.height <= 0) return;
+  const std::unique_ptr<Bitmap> source = MakeTopDownBitmap(image, false);
   if (!source) return;
   const std::unique_ptr<DeviceContext> sourceDc = CreateCompatibleDC(&dc);
   sourceDc->SelectObject(source.get());
   const std::int64_t left64 = cxSrc < 0 ? std::int64_t{xSrc} - 1 : xSrc;
   const std::int64_t cyTop64 = -std::int64_t{cySrc};
-  const std::int64_t top64 = std::int64_t{image_.height} - ySrc - (cyTop64 < 0 ? 1 : 0);
+  const std::int64_t top64 = std::int64_t{image.height} - ySrc - (cyTop64 < 0 ? 1 : 0);
   constexpr std::int64_t kMin = std::numeric_limits<int>::min();
   constexpr std::int64_t kMax = std::numeric_limits<int>::max();
   if (left64 < kMin || top64 < kMin || top64 > kMax || cyTop64 > kMax) return;
@@ -103,14 +135,14 @@ void Picture::Render(DeviceContext& dc, int x, int y, int cx, int cy, int xSrc, 
   const auto top = static_cast<int>(top64);
   const auto cyTop = static_cast<int>(cyTop64);
 
-  if (image_.opaque.empty()) {
+  if (image.opaque.empty()) {
     StretchBlt(dc, x, y, cx, cy, *sourceDc, left, top, cxSrc, cyTop, Rop::kSrcCopy);
     return;
   }
 
   Bitmap& target = dc.Selected();
   const std::vector<std::uint8_t> saved(target.Bits(), target.Bits() + target.SizeBytes());
-  const std::unique_ptr<Bitmap> mask = MakeTopDownBitmap(image_, true);
+  const std::unique_ptr<Bitmap> mask = MakeTopDownBitmap(image, true);
   const std::unique_ptr<Bitmap> cover = Bitmap::Create(target.Width(), -target.Height(), 32);
   if (!mask || !cover) return;
   StretchBlt(dc, x, y, cx, cy, *sourceDc, left, top, cxSrc, cyTop, Rop::kSrcCopy);
@@ -131,6 +163,17 @@ void RegisterPictureDecoder(std::string name, PictureDecoder decoder) {
 PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes) {
   try {
     for (const RegisteredDecoder& entry : Decoders()) {
+      if (entry.probe != nullptr) {
+        std::optional<PictureSize> size;
+        try {
+          size = entry.probe(bytes);
+        } catch (...) {
+          continue;
+        }
+        if (!size || !SizeWithinBounds(*size)) continue;
+        return std::make_shared<const Picture>(
+            std::vector<std::uint8_t>(bytes.begin(), bytes.end()), *size, entry.decode);
+      }
       std::optional<DecodedImage> image;
       try {
         image = entry.decode(bytes);

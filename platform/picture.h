@@ -4,11 +4,14 @@
 //
 // A registry of decoders turns bytes into pictures. GIF (first image, through our own LZW
 // decoder) and uncompressed BMP are built in; a host may register more (the Qt layer adds every
-// format Qt reads).
+// format Qt reads). A GIF picture learns its size from the file's blocks and decodes its pixels
+// only when they are first needed (Image or Render): a picture that is only passed on, saved or
+// asked for its bytes never decodes.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,17 +30,32 @@ struct DecodedImage {
   std::vector<std::uint8_t> opaque;
 };
 
+struct PictureSize {
+  int width = 0;
+  int height = 0;
+};
+
+// A decoder returns nullopt for bytes it does not recognise or cannot decode.
+using PictureDecoder = std::function<std::optional<DecodedImage>(std::span<const std::uint8_t>)>;
+
 class Picture {
  public:
+  // A picture of pixels decoded already.
   Picture(std::vector<std::uint8_t> sourceBytes, DecodedImage image);
+  // A picture of `size` whose pixels `decode` makes from the source bytes the first time they are
+  // needed. Should it give nothing then, or an image of another size, or throw, the picture
+  // keeps its size and has no pixels: Image() is empty and Render draws nothing.
+  Picture(std::vector<std::uint8_t> sourceBytes, PictureSize size, PictureDecoder decode);
 
   // Size in picture units, which here are pixels.
-  int Width() const { return image_.width; }
-  int Height() const { return image_.height; }
+  int Width() const { return size_.width; }
+  int Height() const { return size_.height; }
 
   // The exact bytes the picture was made from; serialising the picture writes exactly these.
   const std::vector<std::uint8_t>& SourceBytes() const { return sourceBytes_; }
-  const DecodedImage& Image() const { return image_; }
+  // The pixels, decoded by the first call of a picture made with a decoder. Safe to call from
+  // several threads at once: one decodes, the others wait for it.
+  const DecodedImage& Image() const;
 
   // Draws the source rectangle (xSrc, ySrc, cxSrc, cySrc), in picture units with the y axis
   // pointing up (the picture's bottom row is y 0), onto the destination rectangle (x, y, cx, cy)
@@ -49,13 +67,13 @@ class Picture {
 
  private:
   std::vector<std::uint8_t> sourceBytes_;
-  DecodedImage image_;
+  PictureSize size_;
+  PictureDecoder decode_;  // empty once image_ holds the pixels
+  mutable std::once_flag decoded_;
+  mutable DecodedImage image_;
 };
 
 using PictureRef = std::shared_ptr<const Picture>;
-
-// A decoder returns nullopt for bytes it does not recognise or cannot decode.
-using PictureDecoder = std::function<std::optional<DecodedImage>(std::span<const std::uint8_t>)>;
 
 // Adds a decoder tried after the built-in ones (and after those registered before it).
 void RegisterPictureDecoder(std::string name, PictureDecoder decoder);

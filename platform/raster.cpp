@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <new>
 #include <optional>
 #include <utility>
@@ -16,8 +17,12 @@ namespace velmora::platform {
 using raster_detail::FillRow;
 using raster_detail::NativeValueFor;
 
-std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bitsPerPixel,
-                                       std::span<const RgbQuad> colorTable) {
+void Bitmap::FreeMemory::operator()(void* p) const { std::free(p); }
+
+// Zeroed memory comes from calloc, which for a large bitmap hands over fresh pages the system
+// has zeroed already instead of clearing them a second time.
+std::unique_ptr<Bitmap> Bitmap::Make(int width, int height, int bitsPerPixel,
+                                     std::span<const RgbQuad> colorTable, bool zeroed) {
   if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
     return nullptr;
   }
@@ -31,14 +36,17 @@ std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bitsPerPixel,
 
   std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap());
   if (!bitmap) return nullptr;
-  bitmap->bits_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(bytes)]());
-  if (!bitmap->bits_) return nullptr;
+  const auto size = static_cast<std::size_t>(bytes);
+  bitmap->ownedBits_.reset(
+      static_cast<std::uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size)));
+  if (!bitmap->ownedBits_) return nullptr;
+  bitmap->bits_ = bitmap->ownedBits_.get();
   const std::size_t tableSize = bitsPerPixel == 1 ? 2 : bitsPerPixel == 8 ? 256 : 0;
   if (tableSize != 0) {
-    bitmap->colorTable_.reset(new (std::nothrow) RgbQuad[tableSize]());
-    if (!bitmap->colorTable_) return nullptr;
-    std::copy_n(colorTable.begin(), std::min(tableSize, colorTable.size()),
-                bitmap->colorTable_.get());
+    bitmap->ownedTable_.reset(new (std::nothrow) RgbQuad[tableSize]());
+    if (!bitmap->ownedTable_) return nullptr;
+    bitmap->colorTable_ = bitmap->ownedTable_.get();
+    std::copy_n(colorTable.begin(), std::min(tableSize, colorTable.size()), bitmap->colorTable_);
   }
   bitmap->width_ = width;
   bitmap->height_ = static_cast<int>(h);
@@ -49,27 +57,43 @@ std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bitsPerPixel,
   return bitmap;
 }
 
+std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int bitsPerPixel,
+                                       std::span<const RgbQuad> colorTable) {
+  return Make(width, height, bitsPerPixel, colorTable, /*zeroed=*/true);
+}
+
+std::unique_ptr<Bitmap> Bitmap::CreateUninitialized(int width, int height, int bitsPerPixel,
+                                                    std::span<const RgbQuad> colorTable) {
+  return Make(width, height, bitsPerPixel, colorTable, /*zeroed=*/false);
+}
+
 Bitmap::~Bitmap() = default;
 
 std::uint8_t* Bitmap::Row(int y) {
   const int stored = topDown_ ? y : height_ - 1 - y;
-  return bits_.get() + static_cast<std::size_t>(stored) * static_cast<std::size_t>(stride_);
+  return bits_ + static_cast<std::size_t>(stored) * static_cast<std::size_t>(stride_);
 }
 
 const std::uint8_t* Bitmap::Row(int y) const { return const_cast<Bitmap*>(this)->Row(y); }
 
-namespace {
-constexpr std::array<RgbQuad, 2> kMonoTable = {0x000000, 0xFFFFFF};
-}  // namespace
+void Bitmap::MakeMonochromeCell() {
+  width_ = 1;
+  height_ = 1;
+  bitsPerPixel_ = 1;
+  stride_ = static_cast<int>(cellBits_.size());
+  bits_ = cellBits_.data();
+  cellTable_ = {0x000000, 0xFFFFFF};
+  colorTable_ = cellTable_.data();
+  colorTableSize_ = cellTable_.size();
+}
 
-DeviceContext::DeviceContext()
-    : defaultBitmap_(Bitmap::Create(1, 1, 1, kMonoTable)), selected_(defaultBitmap_.get()) {}
+DeviceContext::DeviceContext() : selected_(&defaultBitmap_) { defaultBitmap_.MakeMonochromeCell(); }
 
 DeviceContext::~DeviceContext() = default;
 
 Bitmap* DeviceContext::SelectObject(Bitmap* bitmap) {
   Bitmap* previous = selected_;
-  selected_ = bitmap ? bitmap : defaultBitmap_.get();
+  selected_ = bitmap ? bitmap : &defaultBitmap_;
   return previous;
 }
 

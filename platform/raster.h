@@ -29,6 +29,7 @@
 //
 // Everything works on whole rows with lookup tables; nothing here is called per pixel.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -99,6 +100,11 @@ class Bitmap {
   // would pass kMaxBitmapBytes.
   static std::unique_ptr<Bitmap> Create(int width, int height, int bitsPerPixel,
                                         std::span<const RgbQuad> colorTable = {});
+  // The same bitmap with its pixel memory (row padding included) left as the allocator gives
+  // it, for a caller that writes every pixel before anything reads one: a surface filled at
+  // once, a copy of an image.
+  static std::unique_ptr<Bitmap> CreateUninitialized(int width, int height, int bitsPerPixel,
+                                                     std::span<const RgbQuad> colorTable = {});
   ~Bitmap();
   Bitmap(const Bitmap&) = delete;
   Bitmap& operator=(const Bitmap&) = delete;
@@ -110,26 +116,40 @@ class Bitmap {
   int Stride() const { return stride_; }  // bytes per row, a multiple of 4
   std::size_t SizeBytes() const { return static_cast<std::size_t>(stride_) * height_; }
 
-  std::uint8_t* Bits() { return bits_.get(); }
-  const std::uint8_t* Bits() const { return bits_.get(); }
+  std::uint8_t* Bits() { return bits_; }
+  const std::uint8_t* Bits() const { return bits_; }
   // Row y counted from the top of the image, whatever the storage order (0 <= y < Height()).
   std::uint8_t* Row(int y);
   const std::uint8_t* Row(int y) const;
 
   // 2 entries for 1 bit, 256 for 8 bits, empty otherwise.
-  std::span<RgbQuad> ColorTable() { return {colorTable_.get(), colorTableSize_}; }
-  std::span<const RgbQuad> ColorTable() const { return {colorTable_.get(), colorTableSize_}; }
+  std::span<RgbQuad> ColorTable() { return {colorTable_, colorTableSize_}; }
+  std::span<const RgbQuad> ColorTable() const { return {colorTable_, colorTableSize_}; }
 
  private:
+  friend class DeviceContext;
+  struct FreeMemory {
+    void operator()(void* p) const;
+  };
   Bitmap() = default;
+  static std::unique_ptr<Bitmap> Make(int width, int height, int bitsPerPixel,
+                                      std::span<const RgbQuad> colorTable, bool zeroed);
+  // Makes this a 1 x 1 monochrome bitmap held in the object itself (a device context's default),
+  // with no allocation.
+  void MakeMonochromeCell();
+
   int width_ = 0;
   int height_ = 0;
   int bitsPerPixel_ = 0;
   bool topDown_ = false;
   int stride_ = 0;
-  std::unique_ptr<std::uint8_t[]> bits_;
-  std::unique_ptr<RgbQuad[]> colorTable_;
+  std::uint8_t* bits_ = nullptr;      // ownedBits_, or cellBits_
+  RgbQuad* colorTable_ = nullptr;     // ownedTable_, or cellTable_
   std::size_t colorTableSize_ = 0;
+  std::unique_ptr<std::uint8_t, FreeMemory> ownedBits_;
+  std::unique_ptr<RgbQuad[]> ownedTable_;
+  std::array<std::uint8_t, 4> cellBits_{};
+  std::array<RgbQuad, 2> cellTable_{};
 };
 
 struct Pen {
@@ -178,7 +198,7 @@ class DeviceContext {
   Rect ClipRect() const { return clip_; }  // as set; meaningful only while HasClip()
 
  private:
-  std::unique_ptr<Bitmap> defaultBitmap_;
+  Bitmap defaultBitmap_;  // held in the context: making a context allocates nothing for it
   Bitmap* selected_ = nullptr;
   int stretchMode_ = kBlackOnWhite;
   Point brushOrg_;

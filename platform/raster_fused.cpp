@@ -115,19 +115,31 @@ void AndOrRow32(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables
   }
 }
 
-// 24-bit targets: four-byte reads and writes a pixel, the fourth byte being the next pixel's
-// first, which the AND value's all-ones fourth byte and the OR value's zero keep as it was (and
-// the next pixel then reads it back). The last pixel is done byte by byte, so the row is never
-// touched past its end.
+// 24-bit targets. Eight pixels (24 bytes) go as three 64-bit words read, combined and written
+// back: a pixel's four bytes read right after the previous pixel's four-byte write would overlap
+// that write, which processors do not forward, so every pixel would wait for the one before.
+// The pixels the words do not cover take four-byte reads and writes, the fourth byte being the
+// next pixel's first, which the AND value's all-ones fourth byte and the OR value's zero keep as
+// it was; the last pixel is done byte by byte, so the row is never touched past its end.
+void AndOrEight24(const std::uint8_t* s, std::uint8_t* d, const AndOrTables& t) {
+  constexpr std::uint64_t kPixel = 0xFFFFFF;
+  std::uint64_t w[3];
+  std::memcpy(w, d, sizeof w);
+  std::uint64_t p[8] = {w[0],       w[0] >> 24, (w[0] >> 48) | (w[1] << 16),
+                        w[1] >> 8,  w[1] >> 32, (w[1] >> 56) | (w[2] << 8),
+                        w[2] >> 16, w[2] >> 40};
+  for (int j = 0; j < 8; ++j) p[j] = ((p[j] & t.andValue[s[j]]) | t.orValue[s[j]]) & kPixel;
+  w[0] = p[0] | (p[1] << 24) | (p[2] << 48);
+  w[1] = (p[2] >> 16) | (p[3] << 8) | (p[4] << 32) | (p[5] << 56);
+  w[2] = (p[5] >> 8) | (p[6] << 16) | (p[7] << 40);
+  std::memcpy(d, w, sizeof w);
+}
+
 void AndOrRow24(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables& t) {
   int k = 0;
-  for (; k + 8 < n; k += 8, d += 24) {
-    if (Unchanged8(s + k, t)) continue;
-    for (int j = 0; j < 8; ++j) {
-      std::uint32_t o;
-      std::memcpy(&o, d + 3 * j, 4);
-      o = (o & t.andValue[s[k + j]]) | t.orValue[s[k + j]];
-      std::memcpy(d + 3 * j, &o, 4);
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; k + 8 <= n; k += 8, d += 24) {
+      if (!Unchanged8(s + k, t)) AndOrEight24(s + k, d, t);
     }
   }
   for (; k + 1 < n; ++k, d += 3) {
@@ -149,8 +161,8 @@ void AndOrRow24(const std::uint8_t* s, std::uint8_t* d, int n, const AndOrTables
 // entry with an all-ones fourth byte); colours are ORed in whatever the bit. A whole mask byte of
 // one value takes one AND value for its eight pixels.
 template <int TargetBytes>
-void MaskedRow(const std::uint8_t* mask, int mx0, const std::uint8_t* colours,
-               std::uint8_t* d, int n, const std::array<std::uint32_t, 2>& keep) {
+void MaskedRow(const std::uint8_t* mask, int mx0, const std::uint8_t* colours, std::uint8_t* d,
+               int n, const std::array<std::uint32_t, 2>& keep) {
   const std::uint8_t* c = colours;
   const auto put = [&](std::uint8_t* p, const std::uint8_t* src, std::uint32_t a, bool last) {
     std::uint32_t v;

@@ -177,6 +177,10 @@ class TestHost final : public Container, public HostSurface {
   // Whether RefreshRect repaints only its rectangle (the default) or everything, like a
   // container that cannot keep its pixels between paints.
   void SetPartialRepaints(bool enabled) { partialRepaints_ = enabled; }
+  // Whether Refresh and RefreshRect run the attached control's Paint (the default) or only clear
+  // and count, as a window that is not shown gets no paints. For a caller that never reads the
+  // surface (anigif encode).
+  void SetPaintsControl(bool paints) { paintsControl_ = paints; }
 
   // --- Notifications to the attached control (nothing happens when none is attached) ---
   // Clicks and mouse input reach only an enabled control, as a window system delivers them.
@@ -221,6 +225,7 @@ class TestHost final : public Container, public HostSurface {
   int partialPaintCount_ = 0;
   Rect lastPartialRect_;
   bool partialRepaints_ = true;
+  bool paintsControl_ = true;
   // True while the surface holds what the last paint left, cleared to `paintedBackground_`.
   bool surfaceHoldsPaint_ = false;
   ColorRef paintedBackground_ = 0;

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gif/gif_images.h"
@@ -182,6 +185,52 @@ TEST(GifPictureTest, OnlyTheFirstImageCounts) {
                              images[0].colorTable[e + 2];
     ASSERT_EQ(p->Image().pixels[i], expected) << i;
   }
+}
+
+// The probe that sizes a picture made from bytes, and the pixels it decodes when first drawn,
+// against decoding at once: the same pictures refused, the same sizes and pixels. Every prefix
+// of a small file runs the probe into every cut.
+TEST(GifPictureTest, PicturesDecodedWhenFirstDrawnEqualPicturesDecodedAtOnce) {
+  std::vector<std::vector<std::uint8_t>> inputs;
+  const std::vector<std::uint8_t> tiny = TinyGif();
+  for (std::size_t n = 0; n <= tiny.size(); ++n) inputs.emplace_back(tiny.begin(), tiny.begin() + n);
+  for (const char* folder : {"gif-suite", "gif-corpus"}) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(VELMORA_TESTDATA_DIR) + "/" + folder)) {
+      if (entry.path().extension() == ".gif") {
+        inputs.push_back(ReadTestFile(std::string(folder) + "/" + entry.path().filename().string()));
+      }
+    }
+  }
+  ASSERT_GT(inputs.size(), 140u);
+  for (const std::vector<std::uint8_t>& bytes : inputs) {
+    const std::optional<DecodedImage> atOnce = DecodeGifPicture(bytes);
+    const std::optional<PictureSize> probed = ProbeGifPicture(bytes);
+    ASSERT_EQ(probed.has_value(), atOnce.has_value()) << bytes.size();
+    if (!atOnce) continue;
+    EXPECT_EQ(probed->width, atOnce->width);
+    EXPECT_EQ(probed->height, atOnce->height);
+    const PictureRef p = PictureFromBytes(bytes);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Width(), atOnce->width);
+    EXPECT_EQ(p->Height(), atOnce->height);
+    EXPECT_EQ(p->Image().pixels, atOnce->pixels);
+    EXPECT_EQ(p->Image().opaque, atOnce->opaque);
+  }
+}
+
+TEST(GifPictureTest, ThreadsDrawingOnePictureAtOnceShareOneDecoding) {
+  const std::vector<std::uint8_t> bytes = ReadTestFile("gif-corpus/hibiscus.primitive.gif");
+  const PictureRef p = PictureFromBytes(bytes);
+  ASSERT_NE(p, nullptr);
+  std::vector<const DecodedImage*> seen(4, nullptr);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&, i] { seen[i] = &p->Image(); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const DecodedImage* image : seen) EXPECT_EQ(image, seen.front());
+  EXPECT_EQ(seen.front()->pixels, DecodeGifPicture(bytes)->pixels);
 }
 
 // ---- BMP pictures.

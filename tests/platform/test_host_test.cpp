@@ -137,6 +137,39 @@ TEST(TestHostTest, ResizeReallocatesThenNotifiesBeforeReturning) {
   EXPECT_EQ(host.HeightPx(), 1);
 }
 
+// A resize to the size there is keeps the bitmap; either way the surface is cleared whole, even
+// during a clipped paint, and the clip stays.
+TEST(TestHostTest, ResizeClearsTheWholeSurfaceAndKeepsABitmapOfTheSameSize) {
+  TestHost host(3, 2);
+  LoggingControl control(host);
+  host.Attach(control);
+  host.SetBackground(0x0000FF);
+  const Bitmap* before = &host.SurfaceBitmap();
+  FillRect(host.Dc(), Rect{0, 0, 3, 2}, CreateSolidBrush(0x00FF00));
+  host.Dc().SetClipRect(0, 0, 1, 1);
+  host.Resize(45, 30);
+  EXPECT_EQ(&host.SurfaceBitmap(), before);
+  EXPECT_EQ(host.Pixel(2, 1), 0xFF0000u);
+  host.Resize(60, 30);
+  EXPECT_EQ(host.WidthPx(), 4);
+  EXPECT_EQ(host.Pixel(3, 1), 0xFF0000u);
+  EXPECT_TRUE(host.Dc().HasClip());
+  EXPECT_EQ(control.log, (std::vector<std::string>{"Resize 3x2", "Resize 4x2"}));
+}
+
+TEST(TestHostTest, WithPaintsOffRefreshesClearAndCountWithoutPainting) {
+  TestHost host(2, 2);
+  LoggingControl control(host);
+  host.Attach(control);
+  host.SetPaintsControl(false);
+  host.SetBackground(0xFFFFFF);
+  host.Refresh();
+  host.RefreshRect(0, 0, 1, 1);
+  EXPECT_TRUE(control.log.empty());
+  EXPECT_EQ(host.PaintCount(), 2);
+  EXPECT_EQ(host.Pixel(1, 1), 0xFFFFFFu);
+}
+
 TEST(TestHostTest, NothingAttachedStillClearsAndCounts) {
   TestHost host(2, 2);
   host.SetBackground(0xFFFFFF);

@@ -16,6 +16,7 @@
 // zero-*, no-data, max-size).
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <array>
 #include <cstdio>
@@ -183,6 +184,53 @@ TEST(AnigifFrames, PngOutputAndFailures) {
   TempDir hugeOut("huge");
   EXPECT_EQ(RunAnigif({"frames", huge.string(), hugeOut.path().string()}).status, 1);
   EXPECT_TRUE(fs::is_empty(hugeOut.path()));
+}
+
+// The pixels of a PNG file as 8-bit RGB, top row first; empty when libpng cannot read it.
+std::vector<std::uint8_t> PngPixels(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.string().c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  return pixels;
+}
+
+TEST(AnigifFrames, PngFilesHoldThePpmPixels) {
+  // Frame 1 covers the 32 x 16 canvas with all 256 global colours (a palette file, the palette
+  // full); frame 2 puts 256 other colours on the right half (384 colours: an RGB file).
+  testing::TestGif gif;
+  gif.globalTable.clear();
+  testing::TestFrame one;
+  testing::TestFrame two;
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    gif.globalTable.push_back(i << 16 | 0x40);
+    two.localTable.push_back(i << 8 | 0x80);
+  }
+  one.width = 32;
+  one.height = 16;
+  two.left = 16;
+  two.width = 16;
+  two.height = 16;
+  for (int i = 0; i < 512; ++i) one.pixels.push_back(static_cast<std::uint8_t>(i));
+  for (int i = 0; i < 256; ++i) two.pixels.push_back(static_cast<std::uint8_t>(255 - i));
+  gif.frames = {one, two};
+  TempDir out("png-pixels");
+  const fs::path file = out.Write("colours.gif", testing::BuildGif(gif));
+  for (const char* format : {"ppm", "png"}) {
+    const fs::path dir = out.path() / format;
+    ASSERT_EQ(RunAnigif({"frames", file.string(), dir.string(), "--format", format}).status, 0);
+  }
+  for (const auto& [name, colorType] : {std::pair{"frame-0001", 3}, std::pair{"frame-0002", 2}}) {
+    Image expected;
+    ASSERT_TRUE(ReadPpm(out.path() / "ppm" / (std::string(name) + ".ppm"), expected)) << name;
+    const fs::path png = out.path() / "png" / (std::string(name) + ".png");
+    const std::vector<std::uint8_t> bytes = ReadBytes(png);
+    ASSERT_GT(bytes.size(), 25u) << name;
+    EXPECT_EQ(bytes[25], colorType) << name << ": the IHDR colour type";
+    EXPECT_EQ(PngPixels(png), expected.rgb) << name;
+  }
 }
 
 TEST(AnigifIndexes, MatchTheCorpusBands) {

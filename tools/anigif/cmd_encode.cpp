@@ -36,7 +36,9 @@ int RunEncode(const std::vector<std::string>& args) {
   const std::string& out = args[2];
   int frameNumber = 0;
   if (!ParseFrameNumber(args[1], frameNumber)) return Fail(args[1], "not a frame number");
-  const std::unique_ptr<HeadlessControl> headless = HeadlessControl::ForFile(path);
+  // Nothing is drawn: the frames' pixels are never read, only their bands are encoded.
+  const std::unique_ptr<HeadlessControl> headless =
+      HeadlessControl::ForFile(path, HeadlessControl::Surface::kUnread);
   if (!headless || !headless->Load(path, /*decodeAll=*/true)) return 1;
   ucAniGIF& control = headless->Control();
   const int frameCount = control.FrameCount();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/anigif/command.h"
+#include "tools/anigif/frame_writer.h"
 #include "tools/anigif/headless.h"
 
 namespace velmora::anigif {
@@ -31,15 +32,6 @@ bool ParseBackground(const std::string& text, platform::ColorRef& color) {
   if (end != text.c_str() + text.size()) return false;
   color = platform::ColorRefFromRgbQuad(static_cast<platform::RgbQuad>(rgb));
   return true;
-}
-
-std::vector<std::uint32_t> SurfacePixels(const platform::TestHost& host) {
-  std::vector<std::uint32_t> pixels;
-  pixels.reserve(static_cast<std::size_t>(host.WidthPx()) * host.HeightPx());
-  for (int y = 0; y < host.HeightPx(); ++y) {
-    for (int x = 0; x < host.WidthPx(); ++x) pixels.push_back(host.Pixel(x, y));
-  }
-  return pixels;
 }
 
 int RunFrames(const std::vector<std::string>& args) {
@@ -78,6 +70,7 @@ int RunFrames(const std::vector<std::string>& args) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
 
+  FrameWriter writer(format == "png" ? ImageFormat::kPng : ImageFormat::kPpm);
   const int frameCount = control.FrameCount();
   for (int k = 1; k <= frameCount; ++k) {
     control.SetAction(k == 1 ? 0 : 3);  // stop rewinds to frame 1, step shows the next one
@@ -85,11 +78,7 @@ int RunFrames(const std::vector<std::string>& args) {
       return Fail(path, "frame " + std::to_string(k) + " could not be shown");
     }
     const std::string out = FramePath(dir, k, format);
-    const std::vector<std::uint32_t> pixels = SurfacePixels(host);
-    const bool written = format == "png"
-                             ? WritePng(out, host.WidthPx(), host.HeightPx(), pixels)
-                             : WritePpm(out, host.WidthPx(), host.HeightPx(), pixels);
-    if (!written) return Fail(out, "cannot write");
+    if (!writer.Write(out, host.SurfaceBitmap())) return Fail(out, "cannot write");
   }
   return 0;
 }

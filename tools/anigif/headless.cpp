@@ -1,8 +1,6 @@
-// The headless control the anigif subcommands share, their failure message, and the file writers.
+// The headless control the anigif subcommands share, their failure message, and file helpers.
 
 #include "tools/anigif/headless.h"
-
-#include <png.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -19,17 +17,6 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-std::vector<std::uint8_t> ToRgbBytes(const std::vector<std::uint32_t>& rgb) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(rgb.size() * 3);
-  for (const std::uint32_t p : rgb) {
-    bytes.push_back(static_cast<std::uint8_t>(p >> 16));
-    bytes.push_back(static_cast<std::uint8_t>(p >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(p));
-  }
-  return bytes;
-}
 
 struct CanvasSize {
   int width = 0;
@@ -75,11 +62,18 @@ HeadlessControl::~HeadlessControl() {
   control_.reset();
 }
 
-std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path) {
+std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path,
+                                                          Surface surface) {
   // The file and its parse are let go before the surface is made.
   const std::optional<CanvasSize> canvas = ProbeCanvas(path);
   if (!canvas) return nullptr;
-  return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
+  if (surface == Surface::kCanvas) {
+    return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
+  }
+  auto headless = std::make_unique<HeadlessControl>(1, 1);
+  headless->host_.SetPaintsControl(false);
+  headless->control_->SetStretch(0);
+  return headless;
 }
 
 bool HeadlessControl::Load(const std::string& path, bool decodeAll) {
@@ -104,47 +98,6 @@ bool HeadlessControl::FinishDeferredDecoding(std::uint64_t limitMs) {
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
-  return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-}
-
-bool WritePng(const std::string& path, int width, int height,
-              const std::vector<std::uint32_t>& rgb) {
-  File file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  std::vector<std::uint8_t> bytes = ToRgbBytes(rgb);
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    rows[static_cast<std::size_t>(y)] = bytes.data() + static_cast<std::size_t>(y) * width * 3;
-  }
-  // libpng reports errors by longjmp; nothing with a destructor is created after this point.
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file.get());
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-bool WritePpm(const std::string& path, int width, int height,
-              const std::vector<std::uint32_t>& rgb) {
-  File file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  std::fprintf(file.get(), "P6\n%d %d\n255\n", width, height);
-  const std::vector<std::uint8_t> bytes = ToRgbBytes(rgb);
   return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 

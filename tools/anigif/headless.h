@@ -1,6 +1,6 @@
 #pragma once
 // A ucAniGIF on a headless TestHost, as the anigif subcommands drive it: run mode, the host's
-// manual clock, a surface of the GIF's canvas size; plus the image writers the tool uses.
+// manual clock, a surface of the GIF's canvas size; plus the file helpers the subcommands share.
 
 #include <cstdint>
 #include <memory>
@@ -24,10 +24,16 @@ class HeadlessControl {
   HeadlessControl(const HeadlessControl&) = delete;
   HeadlessControl& operator=(const HeadlessControl&) = delete;
 
+  // What the caller does with the surface: draws the frames on it (kCanvas), or never reads it
+  // (kUnread: a 1 x 1 surface the control is not painted on, Stretch 0 so that a load never
+  // resizes it; for a caller that only wants the control's data).
+  enum class Surface { kCanvas, kUnread };
+
   // A control on a surface of the GIF file's canvas (the frames' extent from (0, 0), as the block
-  // parser finds it), or nullptr after a message when the file cannot be read or has no usable
-  // frame. The file is not loaded yet.
-  static std::unique_ptr<HeadlessControl> ForFile(const std::string& path);
+  // parser finds it) or on an unread one, or nullptr after a message when the file cannot be read
+  // or has no usable frame. The file is not loaded yet.
+  static std::unique_ptr<HeadlessControl> ForFile(const std::string& path,
+                                                  Surface surface = Surface::kCanvas);
 
   platform::TestHost& Host() { return host_; }
   ucAniGIF& Control() { return *control_; }
@@ -51,10 +57,6 @@ class HeadlessControl {
 
 // Replaces the file with `bytes`. False on any failure.
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-
-// Writes a top-down 0x00RRGGBB image as 8-bit RGB PNG or binary PPM (P6). False on any failure.
-bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint32_t>& rgb);
-bool WritePpm(const std::string& path, int width, int height, const std::vector<std::uint32_t>& rgb);
 
 // DIR/frame-0001.EXT, ...: the path of frame `frameNumber`'s file in `dir`.
 std::string FramePath(const std::string& dir, int frameNumber, const std::string& extension);
