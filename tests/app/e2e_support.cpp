@@ -285,10 +285,17 @@ bool ToneSource::Start() {
            : Words("-c:a libvorbis -content_type application/ogg -f ogg -metadata") +
                  QStringList{QStringLiteral("title=%1").arg(QLatin1String(kTitle))}) +
       QStringList{QStringLiteral("-ice_name"), QLatin1String(kStationName), target};
-  process_ = std::make_unique<ChildProcess>(QStringLiteral("ffmpeg"), arguments);
-  return process_->Started() &&
-         WaitFor([this] { return !process_->Running() || server_.HasSource(mount_); }, 15000) &&
-         process_->Running();
+  // A server that has just started listening can still refuse a source on a busy machine (ffmpeg
+  // then ends at once with "Connection refused"): such a start is tried again, twice.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) WaitFor([] { return false; }, 500);
+    process_ = std::make_unique<ChildProcess>(QStringLiteral("ffmpeg"), arguments);
+    if (!process_->Started()) return false;
+    const bool settled =
+        WaitFor([this] { return !process_->Running() || server_.HasSource(mount_); }, 15000);
+    if (process_->Running()) return settled;
+  }
+  return false;
 }
 
 void ToneSource::Stop() {
