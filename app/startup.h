@@ -35,10 +35,14 @@ inline constexpr const char* kChromiumFlags[] = {
 // Qt Quick's scene graph backend the web view renders with: the software one, so the window
 // stays a plain raster window (see PrepareWebEngineEnvironment).
 inline constexpr const char* kQuickBackend = "software";
+// The window system layer's OpenGL integration (X11 and Wayland) while the software scene graph
+// is used: none, so no OpenGL driver is loaded.
+inline constexpr const char* kNoGlIntegration = "none";
 
 // Sets QTWEBENGINE_CHROMIUM_FLAGS to include kChromiumFlags (a flag the user set, with any
-// value, wins), QT_QUICK_BACKEND=kQuickBackend unless it is set, and, when the process runs as
-// root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Turns off the logging that prints Qt
+// value, wins), QT_QUICK_BACKEND=kQuickBackend unless it is set, and then, when that is the
+// backend, QT_XCB_GL_INTEGRATION and QT_WAYLAND_CLIENT_BUFFER_INTEGRATION=kNoGlIntegration unless
+// they are set; when the process runs as root, QTWEBENGINE_DISABLE_SANDBOX=1 unless it is set. Turns off the logging that prints Qt
 // WebEngine's start-up report, info messages of the default category (its note that the sandbox
 // is off) and the page's console (QT_LOGGING_RULES still wins). Call before QApplication exists.
 void PrepareWebEngineEnvironment();
