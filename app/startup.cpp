@@ -82,16 +82,18 @@ void PrepareWebEngineEnvironment() {
   // for a shared OpenGL context at start, and on a machine without a GPU that loads Mesa's
   // software rasteriser and LLVM: 30 MiB (X11) to 45 MiB (Wayland) of memory used for nothing.
   // Without a GL integration Qt makes no context, and the window system layer and Chromium
-  // each say so once; those notes are dropped (MessageFilter). A user who picks another scene
-  // graph, or a GL integration, keeps OpenGL.
-  if (qgetenv("QT_QUICK_BACKEND") == kQuickBackend) {
-    bool disabled = false;
-    for (const char* variable : {"QT_XCB_GL_INTEGRATION", "QT_WAYLAND_CLIENT_BUFFER_INTEGRATION"}) {
-      if (!qEnvironmentVariableIsEmpty(variable)) continue;
+  // each say so once; those notes are dropped (DropNoOpenGlNotes), also when the integration was
+  // already off (the user's choice, or inherited). A user who picks another scene graph, or a GL
+  // integration, keeps OpenGL.
+  bool withoutGl = false;
+  for (const char* variable : {"QT_XCB_GL_INTEGRATION", "QT_WAYLAND_CLIENT_BUFFER_INTEGRATION"}) {
+    if (qEnvironmentVariableIsEmpty(variable) && qgetenv("QT_QUICK_BACKEND") == kQuickBackend) {
       qputenv(variable, kNoGlIntegration);
-      disabled = true;
     }
-    if (disabled) previousMessageHandler = qInstallMessageHandler(&DropNoOpenGlNotes);
+    withoutGl = withoutGl || qgetenv(variable) == kNoGlIntegration;
+  }
+  if (withoutGl && previousMessageHandler == nullptr) {
+    previousMessageHandler = qInstallMessageHandler(&DropNoOpenGlNotes);
   }
   // Chromium's sandbox refuses to start as root (containers, CI); without this the page area
   // stays empty. A user's own setting wins.
