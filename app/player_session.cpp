@@ -1,6 +1,7 @@
 #include "app/player_session.h"
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <mpv/client.h>
 
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <clocale>
 
+#include "app/mpv_library.h"
 #include "app/stream_text.h"
 
 namespace velmora::app {
@@ -35,7 +37,18 @@ bool IsNetworkAddress(const QString& url) {
 // in its own log and moves on to the null output.
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-QString DescribeMpvError(int error) {
+// Quiets libasound once libmpv has brought it in (the program does not link it itself; mpv
+// built without ALSA output brings none).
+void QuietAlsa() {
+  void* alsa = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+  if (alsa == nullptr) return;
+  const auto setHandler = reinterpret_cast<decltype(&::snd_lib_error_set_handler)>(
+      ::dlsym(alsa, "snd_lib_error_set_handler"));
+  if (setHandler != nullptr) setHandler(&IgnoreAlsaError);
+  ::dlclose(alsa);  // the reference taken here; mpv's own stays
+}
+
+QString DescribeMpvError(const MpvLibrary& mpv, int error) {
   switch (error) {
     case MPV_ERROR_LOADING_FAILED:
       return QStringLiteral("Cannot open the station");
@@ -48,16 +61,16 @@ QString DescribeMpvError(int error) {
     case MPV_ERROR_UNSUPPORTED:
       return QStringLiteral("This stream is not supported");
     default:
-      return QStringLiteral("Playback failed (%1)").arg(QString::fromUtf8(mpv_error_string(error)));
+      return QStringLiteral("Playback failed (%1)").arg(QString::fromUtf8(mpv.error_string(error)));
   }
 }
 
 // Metadata arrives as the station sent it, which is not always UTF-8.
-QString MpvText(mpv_handle* mpv, const char* name) {
-  char* value = mpv_get_property_string(mpv, name);
+QString MpvText(const MpvLibrary& mpv, mpv_handle* handle, const char* name) {
+  char* value = mpv.get_property_string(handle, name);
   if (value == nullptr) return {};
   QString text = DecodeStreamText(QByteArrayView(value));
-  mpv_free(value);
+  mpv.free(value);
   return text;
 }
 
@@ -70,25 +83,28 @@ PlayerSession::PlayerSession(QObject* parent) : QObject(parent) {
   countdownTimer_ = new QTimer(this);
   countdownTimer_->setInterval(1000);
   connect(countdownTimer_, &QTimer::timeout, this, &PlayerSession::statusChanged);
-  CreateMpv();
 }
 
 PlayerSession::~PlayerSession() {
   if (mpv_ == nullptr) return;
-  mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
-  mpv_terminate_destroy(mpv_);
+  lib_->set_wakeup_callback(mpv_, nullptr, nullptr);
+  lib_->terminate_destroy(mpv_);
 }
 
-void PlayerSession::CreateMpv() {
+bool PlayerSession::CreateMpv() {
+  if (mpv_ != nullptr) return true;
+  QString why;
+  lib_ = LoadMpvLibrary(&why);
+  if (lib_ == nullptr) {
+    qWarning("velmora-radio: cannot open the player library: %s", qUtf8Printable(why));
+    return false;
+  }
+  QuietAlsa();
   // QApplication set LC_NUMERIC from the environment; libmpv parses and prints numbers with
   // the C library and refuses to start under a locale with a decimal comma.
   std::setlocale(LC_NUMERIC, "C");
-  snd_lib_error_set_handler(&IgnoreAlsaError);
-  mpv_ = mpv_create();
-  if (mpv_ == nullptr) {
-    ShowError(QStringLiteral("The player could not start"));
-    return;
-  }
+  mpv_ = lib_->create();
+  if (mpv_ == nullptr) return false;
   struct Option {
     const char* name;
     const char* value;
@@ -113,28 +129,28 @@ void PlayerSession::CreateMpv() {
       {"user-agent", kUserAgent},
       {"audio-client-name", "Velmora radio"},
       {"volume", volume.constData()},
+      {"mute", mute_ ? "yes" : "no"},
       {"resume-playback", "no"},
       {"save-position-on-quit", "no"},
   };
-  for (const Option& option : options) mpv_set_option_string(mpv_, option.name, option.value);
-  if (mpv_initialize(mpv_) < 0) {
-    mpv_destroy(mpv_);
+  for (const Option& option : options) lib_->set_option_string(mpv_, option.name, option.value);
+  if (lib_->initialize(mpv_) < 0) {
+    lib_->destroy(mpv_);
     mpv_ = nullptr;
-    ShowError(QStringLiteral("The player could not start"));
-    return;
+    return false;
   }
   // Error messages carry the reason a stream failed (connection refused, 404 ...).
-  mpv_request_log_messages(mpv_, "error");
-  mpv_observe_property(mpv_, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-  mpv_observe_property(mpv_, kMediaTitle, "media-title", MPV_FORMAT_STRING);
-  mpv_observe_property(mpv_, kMetadata, "metadata", MPV_FORMAT_NONE);
-  mpv_observe_property(mpv_, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
-  mpv_observe_property(mpv_, kCacheBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
-  mpv_observe_property(mpv_, kPause, "pause", MPV_FORMAT_FLAG);
-  mpv_observe_property(mpv_, kIdleActive, "idle-active", MPV_FORMAT_FLAG);
+  lib_->request_log_messages(mpv_, "error");
+  lib_->observe_property(mpv_, kTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+  lib_->observe_property(mpv_, kMediaTitle, "media-title", MPV_FORMAT_STRING);
+  lib_->observe_property(mpv_, kMetadata, "metadata", MPV_FORMAT_NONE);
+  lib_->observe_property(mpv_, kPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+  lib_->observe_property(mpv_, kCacheBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
+  lib_->observe_property(mpv_, kPause, "pause", MPV_FORMAT_FLAG);
+  lib_->observe_property(mpv_, kIdleActive, "idle-active", MPV_FORMAT_FLAG);
   // Called on one of mpv's threads: only post; the events are drained on the session's thread.
   // A call posted to a session that is gone is dropped by Qt with the session.
-  mpv_set_wakeup_callback(
+  lib_->set_wakeup_callback(
       mpv_,
       [](void* context) {
         auto* session = static_cast<PlayerSession*>(context);
@@ -142,6 +158,7 @@ void PlayerSession::CreateMpv() {
             session, [session] { session->DrainMpvEvents(); }, Qt::QueuedConnection);
       },
       this);
+  return true;
 }
 
 void PlayerSession::SetURL(const QString& url, const QString& knownName) {
@@ -166,7 +183,11 @@ void PlayerSession::SetURL(const QString& url, const QString& knownName) {
 }
 
 void PlayerSession::OpenCurrentUrl() {
-  if (mpv_ == nullptr || url_.isEmpty()) return;
+  if (url_.isEmpty()) return;
+  if (!CreateMpv()) {
+    ShowError(QStringLiteral("The player could not start"));
+    return;
+  }
   userStopped_ = false;
   lastEndReason_ = -1;
   lastEndError_ = 0;
@@ -175,11 +196,11 @@ void PlayerSession::OpenCurrentUrl() {
   errorText_.clear();
   const QByteArray address = url_.toUtf8();
   const char* command[] = {"loadfile", address.constData(), "replace", nullptr};
-  if (mpv_command(mpv_, command) < 0) {
+  if (lib_->command(mpv_, command) < 0) {
     ShowError(QStringLiteral("Cannot open the station"));
     return;
   }
-  mpv_set_property_string(mpv_, "pause", "no");
+  lib_->set_property_string(mpv_, "pause", "no");
   SetState(retryCount_ > 0 ? State::Reconnecting : State::Opening);
 }
 
@@ -223,17 +244,17 @@ void PlayerSession::ResetRetries() {
 
 void PlayerSession::Pause() {
   if (mpv_ == nullptr || (state_ != State::Playing && state_ != State::Buffering)) return;
-  mpv_set_property_string(mpv_, "pause", "yes");
+  lib_->set_property_string(mpv_, "pause", "yes");
 }
 
 void PlayerSession::TogglePause() {
   if (mpv_ == nullptr) return;
   if (state_ == State::Paused) {
-    mpv_set_property_string(mpv_, "pause", "no");
+    lib_->set_property_string(mpv_, "pause", "no");
     return;
   }
   if (state_ == State::Playing || state_ == State::Buffering) {
-    mpv_set_property_string(mpv_, "pause", "yes");
+    lib_->set_property_string(mpv_, "pause", "yes");
     return;
   }
   Play();
@@ -246,7 +267,7 @@ void PlayerSession::Stop() {
   countdownTimer_->stop();
   if (mpv_ != nullptr) {
     const char* command[] = {"stop", nullptr};
-    mpv_command(mpv_, command);
+    lib_->command(mpv_, command);
   }
   position_ = -1;
   buffering_ = false;
@@ -263,7 +284,7 @@ void PlayerSession::SetVolume(int volume) {
   volume_ = clamped;
   if (mpv_ != nullptr) {
     double value = volume_;
-    mpv_set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &value);
+    lib_->set_property(mpv_, "volume", MPV_FORMAT_DOUBLE, &value);
   }
   if (changed) emit volumeChanged(volume_);
 }
@@ -271,7 +292,7 @@ void PlayerSession::SetVolume(int volume) {
 void PlayerSession::SetMute(bool on) {
   const bool changed = on != mute_;
   mute_ = on;
-  if (mpv_ != nullptr) mpv_set_property_string(mpv_, "mute", on ? "yes" : "no");
+  if (mpv_ != nullptr) lib_->set_property_string(mpv_, "mute", on ? "yes" : "no");
   if (changed) emit muteChanged(mute_);
 }
 
@@ -281,7 +302,7 @@ int PlayerSession::SecondsToRetry() const {
 
 void PlayerSession::DrainMpvEvents() {
   while (mpv_ != nullptr) {
-    mpv_event* event = mpv_wait_event(mpv_, 0);
+    mpv_event* event = lib_->wait_event(mpv_, 0);
     if (event->event_id == MPV_EVENT_NONE) break;
     HandleMpvEvent(*event);
   }
@@ -318,7 +339,7 @@ void PlayerSession::HandleMpvEvent(const mpv_event& event) {
       HandleLogMessage(*static_cast<const mpv_event_log_message*>(event.data));
       return;
     case MPV_EVENT_SHUTDOWN:
-      mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+      lib_->set_wakeup_callback(mpv_, nullptr, nullptr);
       return;
     default:
       return;
@@ -336,14 +357,14 @@ void PlayerSession::HandlePropertyChange(const mpv_event& event) {
     case kMediaTitle:
     case kMetadata: {
       // Shoutcast-style streams put the song into icy-title; Ogg and file tags use "title".
-      const QString name = MpvText(mpv_, "metadata/by-key/icy-name");
-      QString title = MpvText(mpv_, "metadata/by-key/icy-title");
-      if (title.isEmpty()) title = MpvText(mpv_, "metadata/by-key/title");
-      if (title.isEmpty()) title = MpvText(mpv_, "metadata/by-key/TITLE");
+      const QString name = MpvText(*lib_, mpv_, "metadata/by-key/icy-name");
+      QString title = MpvText(*lib_, mpv_, "metadata/by-key/icy-title");
+      if (title.isEmpty()) title = MpvText(*lib_, mpv_, "metadata/by-key/title");
+      if (title.isEmpty()) title = MpvText(*lib_, mpv_, "metadata/by-key/TITLE");
       if (title.isEmpty() && present && event.reply_userdata == kMediaTitle) {
         // media-title falls back to the file name, which for a stream is its mount point:
         // shown only while nothing better is known.
-        title = MpvText(mpv_, "media-title");
+        title = MpvText(*lib_, mpv_, "media-title");
       }
       if ((name == stationName_ || name.isEmpty()) && (title == title_ || title.isEmpty())) return;
       if (!name.isEmpty()) stationName_ = name;
@@ -395,7 +416,7 @@ void PlayerSession::HandleIdle() {
     return;
   }
   if (reason == MPV_END_FILE_REASON_ERROR) {
-    errorBase_ = DescribeMpvError(lastEndError_);
+    errorBase_ = DescribeMpvError(*lib_, lastEndError_);
     if (network && retryCount_ < kFirstOpenRetries) {
       retryReason_ = FailureText();
       ScheduleReconnect();

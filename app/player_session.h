@@ -1,8 +1,9 @@
 #pragma once
 // PlayerSession: the radio's player without a face. It owns the libmpv handle (audio only: no
 // video output is ever created), follows its states and the station's metadata, and reopens
-// streams that drop. No widgets: MediaPlayer shows a session, and anything else (tests, the
-// desktop's media controls) can drive one without a window.
+// streams that drop. libmpv is opened (MpvLibrary) and the handle made when a station is first
+// opened; volume and mute set before then are kept and handed over. No widgets: MediaPlayer shows a
+// session, and anything else (tests, the desktop's media controls) can drive one without a window.
 //
 // Setting an address with SetURL starts playback at once when AutoStart is on (the default).
 // Addresses are whatever libmpv opens: http(s) streams, .pls and .m3u playlists, HLS, files.
@@ -16,8 +17,9 @@
 //
 // Metadata text is decoded by DecodeStreamText (UTF-8, else Windows-1252).
 //
-// libmpv needs LC_NUMERIC "C": the constructor sets it (after QApplication has set the locale
-// from the environment, which is why the session must be created after QApplication).
+// libmpv needs LC_NUMERIC "C": the session sets it when it makes the handle (after QApplication
+// has set the locale from the environment, which is why the session must be used after
+// QApplication exists).
 // Everything runs on the thread that created the session: libmpv's wakeup callback only posts a
 // queued call.
 
@@ -30,6 +32,8 @@ struct mpv_event;
 struct mpv_event_log_message;
 
 namespace velmora::app {
+
+struct MpvLibrary;
 
 class PlayerSession : public QObject {
   Q_OBJECT
@@ -118,7 +122,8 @@ class PlayerSession : public QObject {
   void statusChanged();
 
  private:
-  void CreateMpv();
+  // Opens libmpv and makes the handle unless that was done; false when either fails.
+  bool CreateMpv();
   void DrainMpvEvents();
   void HandleMpvEvent(const mpv_event& event);
   void HandlePropertyChange(const mpv_event& event);
@@ -133,6 +138,7 @@ class PlayerSession : public QObject {
   void ResetRetries();
   void SetState(State state);
 
+  const MpvLibrary* lib_ = nullptr;  // set with mpv_
   mpv_handle* mpv_ = nullptr;
   QString url_;
   bool autoStart_ = true;

@@ -31,6 +31,16 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME velmora-radio)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "qt6-wayland")
+# The player opens libmpv when a station first plays (app/mpv_library.h), so dpkg-shlibdeps does
+# not see it: the package names it after the major version of the libmpv built against
+# (libmpv.so.2 is Debian's libmpv2).
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(VELMORA_DEB_MPV QUIET mpv)
+endif()
+if(VELMORA_DEB_MPV_VERSION MATCHES "^([0-9]+)")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libmpv${CMAKE_MATCH_1}")
+endif()
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Small internet radio player in a skin window
 Velmora radio is a small internet-radio player in a rounded skin window: a
 station list and a player (libmpv). Click a station and it plays at once.

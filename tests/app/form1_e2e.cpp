@@ -21,6 +21,7 @@
 
 #include "app/form1.h"
 #include "app/media_player.h"
+#include "app/mpv_library.h"
 #include "app/player_session.h"
 #include "app/stream_text.h"
 #include "e2e_support.h"
@@ -295,6 +296,17 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(StationListUrl(QString()), QUrl(QStringLiteral("qrc:/radio/tree.html")));
     QVERIFY(!StationListUrl(QStringLiteral("host?x=1")).isValid());
     QVERIFY(!StationListUrl(QStringLiteral("user@host")).isValid());
+  }
+
+  void playerLibraryThatCannotOpen() {
+    using velmora::app::OpenMpvLibrary;
+    QVERIFY(velmora::app::MpvLibraryFileName().startsWith(QLatin1String("libmpv.so.")));
+    QString why;
+    QVERIFY(OpenMpvLibrary(QStringLiteral("libvelmora-none.so.9"), &why) == nullptr);
+    QVERIFY2(why.contains(QLatin1String("libvelmora-none.so.9")), qPrintable(why));
+    // A library that is there but is not libmpv: the first entry point it lacks is named.
+    QVERIFY(OpenMpvLibrary(QStringLiteral("libz.so.1"), &why) == nullptr);
+    QCOMPARE(why, QStringLiteral("no mpv_create in the player library"));
   }
 
   void reconnectionBacksOffToThirtySeconds() {

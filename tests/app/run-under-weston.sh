@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a test program as a client of a private headless Weston (pixman renderer, so screenshots
-# work; a black desktop without panel; the screenshot protocol on) with a throwaway HOME and
-# XDG_RUNTIME_DIR. Weston is stopped by its PID and the folders removed afterwards.
+# work; a black desktop without panel or animations, so a window shows at once as it is drawn;
+# the screenshot protocol on) with a throwaway HOME and XDG_RUNTIME_DIR. Weston is stopped by its PID and the folders removed afterwards.
 set -euo pipefail
 scratch="$(mktemp -d)"
 weston_pid=""
@@ -23,6 +23,10 @@ idle-time=0
 [shell]
 background-color=0xff000000
 panel-position=none
+animation=none
+startup-animation=none
+focus-animation=none
+close-animation=none
 INI
 weston --backend=headless-backend.so --use-pixman --debug --socket=velmora-test \
   --width=1024 --height=1024 --config="$scratch/weston.ini" >"$scratch/weston.log" 2>&1 &

@@ -9,7 +9,8 @@
 // translucency (the corners' pixels are the skin's antialiased edge over the background). At a
 // whole ratio the decorations' GIF pixels are exact blocks over the skin drawn at the device
 // resolution. The key colour of the skin never shows, and the program prints nothing but its
-// start-up report.
+// start-up report. With the list shown and nothing played, the program has loaded neither an
+// OpenGL driver nor the player's library.
 
 #include <QDir>
 #include <QGuiApplication>
@@ -89,6 +90,13 @@ class WindowEndToEnd : public QObject {
     QVERIFY(app.Started());
     const QString report = app.ReadLine(kPageTimeoutMs);
     QVERIFY2(report.startsWith(QLatin1String("startup: station list shown")), qPrintable(report));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(app.Pid()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QString mapped = QString::fromLocal8Bit(maps.readAll());
+    for (const char* library :
+         {"/libmpv.so", "/libGLX_mesa", "/libEGL_mesa", "/libLLVM", "_dri.so"}) {
+      QVERIFY2(!mapped.contains(QLatin1String(library)), library);
+    }
     QImage shot;
     QRect box;
     QVERIFY(WaitFor(
