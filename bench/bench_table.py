@@ -31,8 +31,24 @@ SECTIONS = [
     ("process", "whole processes side by side (bench/process_bench): ms (wall: elapsed, cpu: "
      "user + system), png bytes kB, peak RSS MiB; lower is better", "",
      "frames >= 2x qt, png >= 3x before at <= 1.1x its bytes, encode >= 1.5x giflib"),
-    ("app", "the app (velmora-radio under Xvfb)", "", "idle < 0.5% of a core"),
+    ("app", "the app (velmora-radio under Xvfb)", "",
+     "idle < 0.5% of a core, PSS <= 200 MiB, playing <= mpv + 0.3% of a core"),
 ]
+
+
+def app_lead(r):
+    """The lead of an app row with a limit (limit / ours) or a peer program (the peer's figure,
+    and the peer's plus the allowance over ours); empty for the others."""
+    value = r.get("value")
+    if value is None:
+        return ""
+    if "limit" in r:
+        return f"{r['limit'] / value:.2f}x of {r['limit']}" if value > 0 else ""
+    if "peer_value" in r:
+        peer, allowed = r["peer_value"], r["peer_value"] + r.get("allowance", 0)
+        ratio = f"{allowed / value:.2f}x" if value > 0 else "-"
+        return f"{r['peer']} {peer:.2f}; {ratio} of {allowed:.2f}"
+    return ""
 
 
 def classify(name):
@@ -168,7 +184,7 @@ def main():
             lines.append(("#", f"{title}{'  [target ' + target + ']' if target else ''}"))
             for r in app:
                 lines.append([f"{r['case']} ({r['unit']})", fmt(r.get("value"))] +
-                             [""] * len(PEERS) + [""])
+                             [""] * len(PEERS) + [app_lead(r)])
             continue
         if not cases:
             continue
