@@ -80,7 +80,7 @@ void PrepareWebEngineEnvironment() {
   if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) qputenv("QT_QUICK_BACKEND", kQuickBackend);
   // Nothing in the window then draws with OpenGL, yet Qt WebEngine asks the window system layer
   // for a shared OpenGL context at start, and on a machine without a GPU that loads Mesa's
-  // software rasteriser and LLVM: 30 MiB (X11) to 45 MiB (Wayland) of memory used for nothing.
+  // software rasteriser and LLVM: 36 MiB (X11) to 56 MiB (Wayland) of memory used for nothing.
   // Without a GL integration Qt makes no context, and the window system layer and Chromium
   // each say so once; those notes are dropped (DropNoOpenGlNotes), also when the integration was
   // already off (the user's choice, or inherited). A user who picks another scene graph, or a GL
