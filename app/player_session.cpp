@@ -83,6 +83,10 @@ PlayerSession::PlayerSession(QObject* parent) : QObject(parent) {
   countdownTimer_ = new QTimer(this);
   countdownTimer_->setInterval(1000);
   connect(countdownTimer_, &QTimer::timeout, this, &PlayerSession::statusChanged);
+  // QApplication set LC_NUMERIC from the environment; libmpv parses and prints numbers with
+  // the C library and refuses to start under a locale with a decimal comma. Set here, early,
+  // rather than when libmpv is opened, with other threads running.
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 PlayerSession::~PlayerSession() {
@@ -100,9 +104,6 @@ bool PlayerSession::CreateMpv() {
     return false;
   }
   QuietAlsa();
-  // QApplication set LC_NUMERIC from the environment; libmpv parses and prints numbers with
-  // the C library and refuses to start under a locale with a decimal comma.
-  std::setlocale(LC_NUMERIC, "C");
   mpv_ = lib_->create();
   if (mpv_ == nullptr) return false;
   struct Option {

@@ -17,9 +17,8 @@
 //
 // Metadata text is decoded by DecodeStreamText (UTF-8, else Windows-1252).
 //
-// libmpv needs LC_NUMERIC "C": the session sets it when it makes the handle (after QApplication
-// has set the locale from the environment, which is why the session must be used after
-// QApplication exists).
+// libmpv needs LC_NUMERIC "C": the constructor sets it (after QApplication has set the locale
+// from the environment, which is why the session must be created after QApplication).
 // Everything runs on the thread that created the session: libmpv's wakeup callback only posts a
 // queued call.
 
