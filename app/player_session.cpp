@@ -126,6 +126,9 @@ bool PlayerSession::CreateMpv() {
       {"idle", "yes"},
       {"keep-open", "no"},
       {"cache", "yes"},
+      // Nothing seeks back in a live stream, so what has played is not kept (by default mpv
+      // keeps up to 50 MiB of it: after an hour of 128 kbit/s, all of that).
+      {"demuxer-max-back-bytes", "0"},
       {"network-timeout", timeout.constData()},
       {"user-agent", kUserAgent},
       {"audio-client-name", "Velmora radio"},
