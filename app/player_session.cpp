@@ -126,9 +126,10 @@ bool PlayerSession::CreateMpv() {
       {"idle", "yes"},
       {"keep-open", "no"},
       {"cache", "yes"},
-      // Nothing seeks back in a live stream, so what has played is not kept (by default mpv
-      // keeps up to 50 MiB of it: after an hour of 128 kbit/s, all of that).
-      {"demuxer-max-back-bytes", "0"},
+      // Nothing seeks back in a live stream, so little of what has played is kept: by default
+      // mpv keeps up to 50 MiB of it, all of that after an hour of 128 kbit/s. Not none: with
+      // nothing kept, mpv never reports a stream's changing titles.
+      {"demuxer-max-back-bytes", "1MiB"},
       {"network-timeout", timeout.constData()},
       {"user-agent", kUserAgent},
       {"audio-client-name", "Velmora radio"},
