@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <memory>
+#include <mutex>
 
 namespace velmora::app {
 namespace {
@@ -56,7 +57,9 @@ const MpvLibrary* OpenMpvLibrary(const QString& fileName, QString* error) {
 }
 
 const MpvLibrary* LoadMpvLibrary(QString* error) {
+  static std::mutex mutex;
   static const MpvLibrary* loaded = nullptr;
+  const std::lock_guard lock(mutex);
   if (loaded == nullptr) loaded = OpenMpvLibrary(MpvLibraryFileName(), error);
   return loaded;
 }

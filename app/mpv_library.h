@@ -36,8 +36,8 @@ struct MpvLibrary {
 QString MpvLibraryFileName();
 
 // The library's entry points, opened from MpvLibraryFileName() on the first call; nullptr when
-// it cannot be opened or lacks an entry point, and then `error` (if given) says why. Call on
-// one thread only (the session's).
+// it cannot be opened or lacks an entry point, and then `error` (if given) says why, and the
+// next call tries again. Safe from any thread.
 const MpvLibrary* LoadMpvLibrary(QString* error = nullptr);
 
 // Opens `fileName` (a name the dynamic loader searches for, or a path) afresh; nullptr and the

@@ -90,20 +90,38 @@ PlayerSession::PlayerSession(QObject* parent) : QObject(parent) {
 }
 
 PlayerSession::~PlayerSession() {
+  // An opening under way finishes first (a fraction of a second); its report is then dropped
+  // with the session.
+  if (opener_.joinable()) opener_.join();
   if (mpv_ == nullptr) return;
   lib_->set_wakeup_callback(mpv_, nullptr, nullptr);
   lib_->terminate_destroy(mpv_);
 }
 
-bool PlayerSession::CreateMpv() {
-  if (mpv_ != nullptr) return true;
-  QString why;
-  lib_ = LoadMpvLibrary(&why);
-  if (lib_ == nullptr) {
+void PlayerSession::OpenLibraryInBackground() {
+  if (opener_.joinable()) return;  // already under way
+  opener_ = std::thread([this] {
+    QString why;
+    const MpvLibrary* library = LoadMpvLibrary(&why);
+    QMetaObject::invokeMethod(
+        this, [this, library, why] { LibraryOpened(library, why); }, Qt::QueuedConnection);
+  });
+}
+
+void PlayerSession::LibraryOpened(const MpvLibrary* library, const QString& why) {
+  opener_.join();
+  if (library == nullptr) {
     qWarning("velmora-radio: cannot open the player library: %s", qUtf8Printable(why));
-    return false;
+    if (state_ == State::Opening) ShowError(QStringLiteral("The player could not start"));
+    return;
   }
+  lib_ = library;
   QuietAlsa();
+  // The station asked for while the library opened, unless it was stopped since.
+  if (state_ == State::Opening && !userStopped_) OpenCurrentUrl();
+}
+
+bool PlayerSession::CreateMpv() {
   mpv_ = lib_->create();
   if (mpv_ == nullptr) return false;
   struct Option {
@@ -189,16 +207,23 @@ void PlayerSession::SetURL(const QString& url, const QString& knownName) {
 
 void PlayerSession::OpenCurrentUrl() {
   if (url_.isEmpty()) return;
-  if (!CreateMpv()) {
-    ShowError(QStringLiteral("The player could not start"));
-    return;
-  }
   userStopped_ = false;
   lastEndReason_ = -1;
   lastEndError_ = 0;
   logErrorDetail_.clear();
   errorBase_.clear();
   errorText_.clear();
+  if (lib_ == nullptr) {
+    // The first station: libmpv opens on another thread, so the window goes on drawing; the
+    // station opens when it is ready (LibraryOpened).
+    OpenLibraryInBackground();
+    SetState(State::Opening);
+    return;
+  }
+  if (mpv_ == nullptr && !CreateMpv()) {
+    ShowError(QStringLiteral("The player could not start"));
+    return;
+  }
   const QByteArray address = url_.toUtf8();
   const char* command[] = {"loadfile", address.constData(), "replace", nullptr};
   if (lib_->command(mpv_, command) < 0) {

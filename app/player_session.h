@@ -1,8 +1,9 @@
 #pragma once
 // PlayerSession: the radio's player without a face. It owns the libmpv handle (audio only: no
 // video output is ever created), follows its states and the station's metadata, and reopens
-// streams that drop. libmpv is opened (MpvLibrary) and the handle made when a station is first
-// opened; volume and mute set before then are kept and handed over. No widgets: MediaPlayer shows a
+// streams that drop. libmpv is opened (MpvLibrary, on another thread: loading it takes a moment)
+// and the handle made when a station is first opened; volume and mute set before then are kept
+// and handed over. No widgets: MediaPlayer shows a
 // session, and anything else (tests, the desktop's media controls) can drive one without a window.
 //
 // Setting an address with SetURL starts playback at once when AutoStart is on (the default).
@@ -24,6 +25,7 @@
 
 #include <QObject>
 #include <QString>
+#include <thread>
 
 class QTimer;
 struct mpv_handle;
@@ -121,7 +123,10 @@ class PlayerSession : public QObject {
   void statusChanged();
 
  private:
-  // Opens libmpv and makes the handle unless that was done; false when either fails.
+  // Opens libmpv on opener_; LibraryOpened follows on the session's thread.
+  void OpenLibraryInBackground();
+  void LibraryOpened(const MpvLibrary* library, const QString& why);
+  // Makes the handle with lib_; false when libmpv refuses.
   bool CreateMpv();
   void DrainMpvEvents();
   void HandleMpvEvent(const mpv_event& event);
@@ -168,6 +173,7 @@ class PlayerSession : public QObject {
   int retryDelayMs_ = kFirstRetryDelayMs;
   QTimer* retryTimer_ = nullptr;
   QTimer* countdownTimer_ = nullptr;  // a status update every second while a retry waits
+  std::thread opener_;                // opens libmpv; joined when it reports, or by the destructor
 };
 
 }  // namespace velmora::app
