@@ -200,7 +200,8 @@ bool FrameWriter::WritePng(const std::string& path, const platform::Bitmap& bitm
       BgrxToRgb(bitmap.Row(y), out + 1, width);
     }
   }
-  return png_.Encode(width, bitmap.Height(), rows_, palette_, file_) && WriteBytes(path, file_);
+  if (!png_) png_ = std::make_unique<PngEncoder>();
+  return png_->Encode(width, bitmap.Height(), rows_, palette_, file_) && WriteBytes(path, file_);
 }
 
 }  // namespace velmora::anigif

@@ -2,6 +2,7 @@
 // The image files of anigif frames: host surfaces written as binary PPM or as PNG files.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,7 +53,7 @@ class FrameWriter {
   std::vector<std::uint8_t> rows_;     // PNG: the rows to compress
   std::vector<std::uint8_t> palette_;  // RGB triples
   std::vector<std::uint8_t> file_;     // the PNG file
-  PngEncoder png_;
+  std::unique_ptr<PngEncoder> png_;    // made by the first PNG file: a PPM run needs no zlib
 };
 
 }  // namespace velmora::anigif
