@@ -172,7 +172,13 @@ class StringMap {
   // A prefix of 257 (the end code) never occurs, so the empty word can never match a key.
   static constexpr std::uint32_t kEmpty = 0x10101010;
 
-  StringMap() { std::memset(slots_.data(), kEmpty & 0xFF, sizeof slots_); }
+  // The slots are emptied by the first Prepare, so that a thread that only compresses frames
+  // small enough for the 5003-slot table never writes (or, in a fresh process, maps) them.
+  void Prepare() {
+    if (prepared_) return;
+    std::memset(slots_.data(), kEmpty & 0xFF, sizeof slots_);
+    prepared_ = true;
+  }
 
   // Both halves are already below 2^15 (a prefix is below 4096). The mask is redundant, yet
   // frames ran up to 1.7 times slower without it (same probes; a scheduling effect, it seems).
@@ -202,6 +208,7 @@ class StringMap {
  private:
   std::array<std::uint32_t, std::size_t{1} << kBits> slots_;
   std::array<std::uint16_t, kMaxStrings> placed_;
+  bool prepared_ = false;
 };
 
 // Where the compressor stands between two runs: the codes written so far, the pending prefix,
@@ -366,8 +373,9 @@ std::size_t MaxLzwBytes(std::uint64_t pixels) {
 }
 
 std::size_t CompressLzw(const IndexRowsView& rows, std::uint8_t* out) {
+  // Not value-initialised: that would zero both tables before their own filling.
   thread_local std::unique_ptr<Dictionaries> dictionaries;
-  if (!dictionaries) dictionaries = std::make_unique<Dictionaries>();
+  if (!dictionaries) dictionaries = std::make_unique_for_overwrite<Dictionaries>();
   Dictionaries& dict = *dictionaries;
 
   const auto pixels =
@@ -380,6 +388,8 @@ std::size_t CompressLzw(const IndexRowsView& rows, std::uint8_t* out) {
     // few thousand pixels: a lookup is one xor into 30 KB that stay in the first-level cache).
     dict.table.Clear();
     s.onTable = true;
+  } else {
+    dict.map.Prepare();
   }
   // The top-left pixel started the first string.
   PixelCursor at{rows.topRow + 1, rows.topRow + rows.width, 0};

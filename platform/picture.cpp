@@ -160,7 +160,12 @@ void RegisterPictureDecoder(std::string name, PictureDecoder decoder) {
   Decoders().push_back({std::move(name), std::move(decoder)});
 }
 
-PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes) {
+namespace {
+
+// The picture of the first decoder that takes `bytes`; `keep()` hands over the bytes the picture
+// keeps and is called once, when the picture is made.
+template <typename KeepBytes>
+PictureRef MakePicture(std::span<const std::uint8_t> bytes, KeepBytes keep) {
   try {
     for (const RegisteredDecoder& entry : Decoders()) {
       if (entry.probe != nullptr) {
@@ -171,8 +176,7 @@ PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes) {
           continue;
         }
         if (!size || !SizeWithinBounds(*size)) continue;
-        return std::make_shared<const Picture>(
-            std::vector<std::uint8_t>(bytes.begin(), bytes.end()), *size, entry.decode);
+        return std::make_shared<const Picture>(keep(), *size, entry.decode);
       }
       std::optional<DecodedImage> image;
       try {
@@ -181,14 +185,25 @@ PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes) {
         continue;  // a decoder that throws simply did not recognise the bytes
       }
       if (image && Consistent(*image)) {
-        return std::make_shared<const Picture>(
-            std::vector<std::uint8_t>(bytes.begin(), bytes.end()), std::move(*image));
+        return std::make_shared<const Picture>(keep(), std::move(*image));
       }
     }
   } catch (...) {
     // Out of memory copying the bytes or building the picture: no picture, as the platform does.
   }
   return nullptr;
+}
+
+}  // namespace
+
+PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes) {
+  return MakePicture(bytes,
+                     [bytes] { return std::vector<std::uint8_t>(bytes.begin(), bytes.end()); });
+}
+
+PictureRef PictureFromBytes(std::vector<std::uint8_t>&& bytes) {
+  const std::span<const std::uint8_t> view(bytes);
+  return MakePicture(view, [&bytes] { return std::move(bytes); });
 }
 
 }  // namespace velmora::platform

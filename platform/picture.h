@@ -80,5 +80,8 @@ void RegisterPictureDecoder(std::string name, PictureDecoder decoder);
 
 // Makes a picture from an image file in memory, or returns null. Never throws.
 PictureRef PictureFromBytes(std::span<const std::uint8_t> bytes);
+// The same for bytes the caller gives up (a file just made, such as an encoded frame): the
+// picture keeps them instead of a copy. Afterwards `bytes` holds nothing the caller can count on.
+PictureRef PictureFromBytes(std::vector<std::uint8_t>&& bytes);
 
 }  // namespace velmora::platform

@@ -6,12 +6,15 @@
 // The control is loaded with its defaults in run mode. With Stretch 1 on a surface exactly the
 // canvas size the scale is 1, so the files show the frames pixel for pixel. Frames 2..n are
 // decoded by the deferred pass first; then the stop command paints frame 1 and the step command
-// each following frame, so a composited animation is built up in order from frame 1.
+// each following frame, so a composited animation is built up in order from frame 1. A step
+// repaints only the part of the surface that changes, and only that part of a PPM file is made
+// again from the surface; the rest is the previous file's.
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,30 @@ namespace velmora::anigif {
 namespace {
 
 constexpr const char* kUsage = "FILE DIR [--background RRGGBB] [--format png|ppm]";
+
+// The host's paint and resize counters, taken before an action.
+struct SurfaceCounts {
+  int paints = 0;
+  int partialPaints = 0;
+  int resizes = 0;
+};
+
+SurfaceCounts CountsOf(const platform::TestHost& host) {
+  return {host.PaintCount(), host.PartialPaintCount(), host.ResizeCount()};
+}
+
+// What of the surface the action since `before` may have changed: the rectangle of a partial
+// repaint when that was its one paint and nothing was resized (the host clears that rectangle and
+// clips the paint to it), else everything (nullopt). Only paints draw on the surface.
+std::optional<platform::Rect> ChangedSince(const SurfaceCounts& before,
+                                           const platform::TestHost& host) {
+  const SurfaceCounts now = CountsOf(host);
+  if (now.paints != before.paints + 1 || now.partialPaints != before.partialPaints + 1 ||
+      now.resizes != before.resizes) {
+    return std::nullopt;
+  }
+  return host.LastPartialRect();
+}
 
 // RRGGBB to the host's 0x00BBGGRR.
 bool ParseBackground(const std::string& text, platform::ColorRef& color) {
@@ -73,12 +100,15 @@ int RunFrames(const std::vector<std::string>& args) {
   FrameWriter writer(format == "png" ? ImageFormat::kPng : ImageFormat::kPpm);
   const int frameCount = control.FrameCount();
   for (int k = 1; k <= frameCount; ++k) {
+    const SurfaceCounts before = CountsOf(host);
     control.SetAction(k == 1 ? 0 : 3);  // stop rewinds to frame 1, step shows the next one
     if (control.CurrentFrame() != k) {
       return Fail(path, "frame " + std::to_string(k) + " could not be shown");
     }
     const std::string out = FramePath(dir, k, format);
-    if (!writer.Write(out, host.SurfaceBitmap())) return Fail(out, "cannot write");
+    if (!writer.Write(out, host.SurfaceBitmap(), ChangedSince(before, host))) {
+      return Fail(out, "cannot write");
+    }
   }
   return 0;
 }

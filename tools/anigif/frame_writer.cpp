@@ -93,36 +93,62 @@ bool WriteBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap) {
+bool FrameWriter::Write(const std::string& path, const platform::Bitmap& bitmap,
+                        std::optional<platform::Rect> changed) {
   if (bitmap.BitsPerPixel() != 32) return false;
-  return format_ == ImageFormat::kPng ? WritePng(path, bitmap) : WritePpm(path, bitmap);
+  return format_ == ImageFormat::kPng ? WritePng(path, bitmap) : WritePpm(path, bitmap, changed);
 }
 
-bool FrameWriter::WritePpm(const std::string& path, const platform::Bitmap& bitmap) {
+// The file is kept whole between calls, so a frame repainted over the last one in a small
+// rectangle costs the conversion of that rectangle, not of the surface. It is converted and
+// written in blocks, each just before its write, so that a block converted whole is still in the
+// cache when the system copies it.
+bool FrameWriter::WritePpm(const std::string& path, const platform::Bitmap& bitmap,
+                           std::optional<platform::Rect> changed) {
   const int width = bitmap.Width();
   const int height = bitmap.Height();
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  const int blockRows = static_cast<int>(std::max<std::size_t>(1, kPpmBlockBytes / rowBytes));
-  char header[48];
-  const int headerBytes = std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", width, height);
-  rows_.resize(static_cast<std::size_t>(headerBytes) +
-               rowBytes * static_cast<std::size_t>(std::min(blockRows, height)));
+  platform::Rect part{0, 0, width, height};
+  if (changed && width == ppmWidth_ && height == ppmHeight_) {
+    part = {std::clamp(changed->left, 0, width), std::clamp(changed->top, 0, height),
+            std::clamp(changed->right, 0, width), std::clamp(changed->bottom, 0, height)};
+  } else {
+    char header[48];
+    const int headerBytes = std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", width, height);
+    ppmHeaderBytes_ = static_cast<std::size_t>(headerBytes);
+    ppm_.resize(ppmHeaderBytes_ + rowBytes * static_cast<std::size_t>(height));
+    std::copy_n(header, headerBytes, ppm_.begin());
+  }
+  // Until this call succeeds the kept file matches no bitmap.
+  ppmWidth_ = 0;
+  ppmHeight_ = 0;
   File file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   // Every write is a whole block: a stdio buffer would only copy it once more.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  // The header travels with the first block.
-  std::copy_n(header, headerBytes, rows_.begin());
-  std::size_t start = static_cast<std::size_t>(headerBytes);
+  const int blockRows = static_cast<int>(std::max<std::size_t>(1, kPpmBlockBytes / rowBytes));
+  const int partWidth = part.right - part.left;
+  std::size_t written = 0;
   for (int y0 = 0; y0 < height; y0 += blockRows) {
     const int y1 = std::min(height, y0 + blockRows);
-    std::uint8_t* out = rows_.data() + start;
-    for (int y = y0; y < y1; ++y, out += rowBytes) BgrxToRgb(bitmap.Row(y), out, width);
-    const std::size_t bytes = static_cast<std::size_t>(out - rows_.data());
-    if (std::fwrite(rows_.data(), 1, bytes, file.get()) != bytes) return false;
-    start = 0;
+    if (partWidth > 0) {
+      for (int y = std::max(y0, part.top); y < std::min(y1, part.bottom); ++y) {
+        BgrxToRgb(bitmap.Row(y) + 4 * static_cast<std::size_t>(part.left),
+                  ppm_.data() + ppmHeaderBytes_ + rowBytes * static_cast<std::size_t>(y) +
+                      3 * static_cast<std::size_t>(part.left),
+                  partWidth);
+      }
+    }
+    const std::size_t end = ppmHeaderBytes_ + rowBytes * static_cast<std::size_t>(y1);
+    if (std::fwrite(ppm_.data() + written, 1, end - written, file.get()) != end - written) {
+      return false;
+    }
+    written = end;
   }
-  return std::fclose(file.release()) == 0;
+  if (std::fclose(file.release()) != 0) return false;
+  ppmWidth_ = width;
+  ppmHeight_ = height;
+  return true;
 }
 
 bool FrameWriter::MapToPalette(const platform::Bitmap& bitmap) {
@@ -174,7 +200,8 @@ bool FrameWriter::WritePng(const std::string& path, const platform::Bitmap& bitm
       BgrxToRgb(bitmap.Row(y), out + 1, width);
     }
   }
-  return png_.Encode(width, bitmap.Height(), rows_, palette_, file_) && WriteBytes(path, file_);
+  if (!png_) png_ = std::make_unique<PngEncoder>();
+  return png_->Encode(width, bitmap.Height(), rows_, palette_, file_) && WriteBytes(path, file_);
 }
 
 }  // namespace velmora::anigif

@@ -2,6 +2,8 @@
 // The image files of anigif frames: host surfaces written as binary PPM or as PNG files.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,20 +28,32 @@ class FrameWriter {
 
   // Replaces the file at `path` with `bitmap`. False when the bitmap is not 32 bits per pixel or
   // the file cannot be written (a partial file may be left behind).
-  bool Write(const std::string& path, const platform::Bitmap& bitmap);
+  //
+  // `changed`, when given, is the caller's word that the bitmap differs from the one of the
+  // previous call only inside that rectangle (empty: not at all), as when each frame is
+  // repainted over the last in place. A PPM writer then converts only that part again and
+  // reuses the rest of the previous file; it converts everything after a failed call, on the
+  // first call and when the size changes. The files are the same either way.
+  bool Write(const std::string& path, const platform::Bitmap& bitmap,
+             std::optional<platform::Rect> changed = std::nullopt);
 
  private:
-  bool WritePpm(const std::string& path, const platform::Bitmap& bitmap);
+  bool WritePpm(const std::string& path, const platform::Bitmap& bitmap,
+                std::optional<platform::Rect> changed);
   bool WritePng(const std::string& path, const platform::Bitmap& bitmap);
   // The palette image as PNG rows into rows_ and palette_; false when the bitmap has more than
   // 256 colours.
   bool MapToPalette(const platform::Bitmap& bitmap);
 
   ImageFormat format_;
-  std::vector<std::uint8_t> rows_;     // PPM: a block of the file; PNG: the rows to compress
+  std::vector<std::uint8_t> ppm_;  // the last PPM file, header and rows
+  std::size_t ppmHeaderBytes_ = 0;
+  int ppmWidth_ = 0;  // the size ppm_ holds; 0 when it holds nothing usable
+  int ppmHeight_ = 0;
+  std::vector<std::uint8_t> rows_;     // PNG: the rows to compress
   std::vector<std::uint8_t> palette_;  // RGB triples
   std::vector<std::uint8_t> file_;     // the PNG file
-  PngEncoder png_;
+  std::unique_ptr<PngEncoder> png_;    // made by the first PNG file: a PPM run needs no zlib
 };
 
 }  // namespace velmora::anigif

@@ -64,21 +64,28 @@ HeadlessControl::~HeadlessControl() {
 
 std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& path,
                                                           Surface surface) {
+  if (surface == Surface::kUnread) {
+    // The control's own load reads and parses the file once; a probe would do it twice.
+    auto headless = std::make_unique<HeadlessControl>(1, 1);
+    headless->host_.SetPaintsControl(false);
+    headless->control_->SetStretch(0);
+    headless->loadChecksCanvas_ = true;
+    return headless;
+  }
   // The file and its parse are let go before the surface is made.
   const std::optional<CanvasSize> canvas = ProbeCanvas(path);
   if (!canvas) return nullptr;
-  if (surface == Surface::kCanvas) {
-    return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
-  }
-  auto headless = std::make_unique<HeadlessControl>(1, 1);
-  headless->host_.SetPaintsControl(false);
-  headless->control_->SetStretch(0);
-  return headless;
+  return std::make_unique<HeadlessControl>(canvas->width, canvas->height);
 }
 
 bool HeadlessControl::Load(const std::string& path, bool decodeAll) {
   if (!control_->LoadAnimatedGIF_File(path) || (decodeAll && !FinishDeferredDecoding())) {
     Fail(path, "the control could not load the file");
+    return false;
+  }
+  const GifHeader& header = control_->Document().Header;
+  if (loadChecksCanvas_ && (header.CanvasWidth < 1 || header.CanvasHeight < 1)) {
+    Fail(path, "the frames cover no pixels");
     return false;
   }
   return true;

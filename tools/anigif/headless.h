@@ -30,8 +30,9 @@ class HeadlessControl {
   enum class Surface { kCanvas, kUnread };
 
   // A control on a surface of the GIF file's canvas (the frames' extent from (0, 0), as the block
-  // parser finds it) or on an unread one, or nullptr after a message when the file cannot be read
-  // or has no usable frame. The file is not loaded yet.
+  // parser finds it), or nullptr after a message when the file cannot be read, has no usable
+  // frame or its frames cover no pixels. The file is not loaded yet. For an unread surface the
+  // file is not looked at here: Load refuses it for the same reasons.
   static std::unique_ptr<HeadlessControl> ForFile(const std::string& path,
                                                   Surface surface = Surface::kCanvas);
 
@@ -51,6 +52,8 @@ class HeadlessControl {
 
   int widthPx_;
   int heightPx_;
+  // Load checks the canvas itself: ForFile did not.
+  bool loadChecksCanvas_ = false;
   platform::TestHost host_;
   std::unique_ptr<ucAniGIF> control_;
 };

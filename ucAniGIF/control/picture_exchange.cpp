@@ -9,6 +9,7 @@
 #include <exception>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "gif/gif_writer.h"
@@ -63,9 +64,9 @@ std::optional<std::vector<std::uint8_t>> EncodeDocumentFrame(const GifDocument& 
 // buffer is owned by the call, so nothing is left behind.
 platform::PictureRef ucAniGIF::EncodeFrame(std::int32_t frameNumber) const {
   try {
-    const std::optional<std::vector<std::uint8_t>> bytes = EncodeDocumentFrame(doc_, frameNumber);
+    std::optional<std::vector<std::uint8_t>> bytes = EncodeDocumentFrame(doc_, frameNumber);
     if (!bytes) return nullptr;
-    return platform::PictureFromBytes(*bytes);
+    return platform::PictureFromBytes(std::move(*bytes));
   } catch (...) {
     return nullptr;
   }
