@@ -105,20 +105,22 @@ TEST_F(EncodeToolTest, BadFrameNumberOrFileFails) {
     const char* what;
     std::string file;
     std::string frame;
+    std::string says = "";  // part of the message, where it names the file's fault
   } cases[] = {
       {"frame 0", gif.string(), "0"},
       {"past the last frame", gif.string(), "4"},
       {"negative", gif.string(), "-1"},
       {"not a number", gif.string(), "two"},
       {"number with a tail", gif.string(), "2x"},
-      {"missing file", (dir_ / "missing.gif").string(), "1"},
-      {"not a GIF", notGif.string(), "1"},
+      {"missing file", (dir_ / "missing.gif").string(), "1", ": cannot read the file\n"},
+      {"not a GIF", notGif.string(), "1", ": not a GIF with a usable frame\n"},
   };
   for (const auto& c : cases) {
     const fs::path out = dir_ / "out.gif";
     const RunResult r = Run({"encode", c.file, c.frame, out.string()});
     EXPECT_EQ(r.status, 1) << c.what;
     EXPECT_NE(r.err, "") << c.what;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.what << ": " << r.err;
     EXPECT_FALSE(fs::exists(out)) << c.what;
   }
   // The last frame is still a good number.

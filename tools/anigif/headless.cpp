@@ -79,7 +79,12 @@ std::unique_ptr<HeadlessControl> HeadlessControl::ForFile(const std::string& pat
 }
 
 bool HeadlessControl::Load(const std::string& path, bool decodeAll) {
-  if (!control_->LoadAnimatedGIF_File(path) || (decodeAll && !FinishDeferredDecoding())) {
+  if (!control_->LoadAnimatedGIF_File(path)) {
+    // Without a probe before the load, the probe says why now (the file, or what it holds).
+    if (!loadChecksCanvas_ || ProbeCanvas(path)) Fail(path, "the control could not load the file");
+    return false;
+  }
+  if (decodeAll && !FinishDeferredDecoding()) {
     Fail(path, "the control could not load the file");
     return false;
   }
