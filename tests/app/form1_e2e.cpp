@@ -320,6 +320,21 @@ class Form1EndToEnd : public QObject {
     QCOMPARE(PlayerSession::NextRetryDelay(14999), 29998);
   }
 
+  // The first station of the process: the player's library opens on another thread, and the
+  // station asked for last is the one that plays.
+  void stationChangedWhileThePlayerOpens() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    if (maps.readAll().contains("/libmpv.so")) QSKIP("the player's library is open already");
+    QSignalSpy errors(Session(), &PlayerSession::errorOccurred);
+    Session()->SetURL(deadUrl_);
+    QCOMPARE(Session()->PlayState(), PlayerSession::State::Opening);
+    Session()->SetURL(toneUrl_);
+    QVERIFY2(window_->WaitPlaying(), qPrintable(Status()));
+    QCOMPARE(Session()->URL(), toneUrl_);
+    QCOMPARE(errors.count(), 0);
+  }
+
   void clickedStationPlaysWithoutANewWindow() {
     const int windowsBefore = VisibleTopLevelWindows();
     QSignalSpy handedOff(Form(), &Form1::stationRequested);
